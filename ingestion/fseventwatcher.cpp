@@ -1,0 +1,1 @@
+#include "ingestion/fseventwatcher.h"

@@ -1,0 +1,1 @@
+#include "ingestion/jsonlparser.h"

@@ -1,0 +1,1 @@
+#include "pricing/currencyformatter.h"

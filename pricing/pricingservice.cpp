@@ -1,0 +1,1 @@
+#include "pricing/pricingservice.h"
