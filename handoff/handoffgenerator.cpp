@@ -1,1 +1,202 @@
 #include "handoff/handoffgenerator.h"
+
+#include "handoff/secretredaction.h"
+#include "handoff/snippet.h"
+#include "handoff/unicodetext.h"
+#include "model/clock.h"
+
+#include <unicode/datefmt.h>
+#include <unicode/unistr.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+namespace loomwatch::handoff {
+
+namespace {
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+[[noreturn]] void throwReadError(const std::string& path)
+{
+    throw std::system_error(errno, std::generic_category(), "Could not read " + path);
+}
+
+// The last `limit` bytes of the file (all of it when shorter).
+std::string readTail(const std::string& path, std::size_t limit)
+{
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        throwReadError(path);
+    const off_t size = ::lseek(file.get(), 0, SEEK_END);
+    if (size < 0)
+        throwReadError(path);
+    const off_t start = size >= static_cast<off_t>(limit) ? size - static_cast<off_t>(limit) : 0;
+    if (::lseek(file.get(), start, SEEK_SET) < 0)
+        throwReadError(path);
+    // A file that grows while it is read still yields at most `limit` bytes.
+    std::string data(limit, '\0');
+    std::size_t filled = 0;
+    while (filled < limit) {
+        const ssize_t n = ::read(file.get(), data.data() + filled, limit - filled);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwReadError(path);
+        }
+        if (n == 0)
+            break;
+        filled += static_cast<std::size_t>(n);
+    }
+    data.resize(filled);
+    return data;
+}
+
+std::string formatDateTime(model::Timestamp t)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::DateFormat> format(
+        icu::DateFormat::createDateTimeInstance(icu::DateFormat::kShort, icu::DateFormat::kShort));
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+    if (format == nullptr)
+        return model::formatIso8601Millis(t);
+    icu::UnicodeString text;
+    format->format(static_cast<UDate>(millis), text, status);
+    if (U_FAILURE(status))
+        return model::formatIso8601Millis(t);
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+std::string recentActions(const std::vector<std::string>& lines)
+{
+    if (lines.empty())
+        return "- Recent transcript details were unavailable; inspect the current workspace before changing files.";
+    std::string block;
+    const std::size_t count = std::min(HandoffGenerator::actionCount, lines.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            block += '\n';
+        block += "- ";
+        block += makeSnippet(lines[i], HandoffGenerator::actionCharacters);
+    }
+    return block;
+}
+
+using Substitution = std::pair<std::string_view, std::string>;
+
+// One pass over the template: inserted values are never searched again, so an excerpt that quotes
+// "{{path}}" stays as written whatever the order of the placeholders.
+std::string fillTemplate(std::string_view text, const std::vector<Substitution>& values)
+{
+    std::string out;
+    out.reserve(text.size() + 1024);
+    std::size_t copied = 0;
+    for (std::size_t pos = text.find("{{"); pos != std::string_view::npos; pos = text.find("{{", pos)) {
+        const auto hit = std::find_if(values.begin(), values.end(),
+                                      [&](const Substitution& s) { return text.substr(pos).starts_with(s.first); });
+        if (hit == values.end()) {
+            ++pos;
+            continue;
+        }
+        out.append(text, copied, pos - copied);
+        out += hit->second;
+        copied = pos = pos + hit->first.size();
+    }
+    out.append(text, copied);
+    return out;
+}
+
+} // namespace
+
+HandoffGenerator::HandoffGenerator(TemplateSource source) : m_source(std::move(source)) {}
+
+std::string HandoffGenerator::generateHandoff(const model::AgentSession& session) const
+{
+    if (!session.sourcePath || std::filesystem::path(*session.sourcePath).extension() != ".jsonl")
+        return renderHandoff(session, {});
+
+    // The partial first line of a cut tail is kept: it is redacted like the rest.
+    const std::string text = redactSecrets(toValidUtf8(readTail(*session.sourcePath, tailBytes)));
+
+    std::deque<std::string_view> last;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start) {
+            last.emplace_back(text.data() + start, end - start);
+            if (last.size() > keptLines)
+                last.pop_front();
+        }
+        start = end + 1;
+    }
+    std::vector<std::string> lines;
+    lines.reserve(last.size());
+    for (std::string_view line : last)
+        lines.push_back(prefixCharacters(line, lineCharacters));
+    return renderHandoff(session, lines);
+}
+
+std::string HandoffGenerator::renderHandoff(const model::AgentSession& session,
+                                            const std::vector<std::string>& lines) const
+{
+    std::optional<std::string> editable;
+    try {
+        if (m_source)
+            editable = m_source();
+    } catch (...) {
+        // An unreadable template falls back to the built-in one, as a missing one does.
+    }
+    std::string text = editable && isValidUtf8(*editable) ? std::move(*editable) : std::string(builtInTemplate);
+
+    const std::string tool(model::displayName(session.tool));
+    const std::string objective = session.lastSnippet ? *session.lastSnippet : "Continue the active " + tool + " task.";
+    const std::string currentState = "Loomwatch last observed this session as **" +
+                                     std::string(model::displayName(session.state)) + "** at " +
+                                     formatDateTime(session.lastActivityAt) + ".";
+
+    const std::vector<Substitution> values = {
+        {"{{objective}}", objective},
+        {"{{current_state}}", currentState},
+        {"{{path}}", session.projectPath.value_or("Unknown")},
+        {"{{branch}}", session.branch.value_or("Unknown")},
+        {"{{tool}}", tool},
+        {"{{recent_actions}}", recentActions(lines)},
+        {"{{blockers}}",
+         "- No explicit blocker could be established safely. Verify current repository and process state."},
+        {"{{next_steps}}",
+         "1. Inspect the workspace and Git status.\n2. Confirm the last completed action.\n3. Continue and run "
+         "verification."},
+        {"{{verification}}", "- Confirm the requested behavior and report exact build/test results."},
+    };
+    return fillTemplate(text, values);
+}
+
+} // namespace loomwatch::handoff

@@ -1,1 +1,44 @@
 #pragma once
+
+#include "model/sessiontypes.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace loomwatch::handoff {
+
+// Writes a continuation prompt for another agent from a session record and, for a transcript
+// session, the recent lines of its transcript. Everything taken from the transcript is redacted.
+class HandoffGenerator
+{
+public:
+    // The editable template's text, or nothing when it cannot be obtained or is not valid UTF-8.
+    using TemplateSource = std::function<std::optional<std::string>()>;
+
+    static constexpr std::string_view builtInTemplate =
+        "# Continuation Handoff\n\n## Objective\n{{objective}}\n\n## Current state\n{{current_state}}\n";
+
+    static constexpr std::size_t tailBytes = 524288;
+    static constexpr std::size_t keptLines = 20;
+    static constexpr std::size_t lineCharacters = 500;
+    static constexpr std::size_t actionCount = 8;
+    static constexpr std::size_t actionCharacters = 160;
+
+    explicit HandoffGenerator(TemplateSource source = {});
+
+    // Throws std::system_error (with errno) when the transcript named by the session cannot be
+    // opened, positioned or read; what() names the file: "Could not read /x.jsonl: No such file or directory".
+    std::string generateHandoff(const model::AgentSession& session) const;
+
+    // The filled template for raw transcript lines (possibly none). Cannot fail.
+    std::string renderHandoff(const model::AgentSession& session, const std::vector<std::string>& lines) const;
+
+private:
+    TemplateSource m_source;
+};
+
+} // namespace loomwatch::handoff

@@ -1,0 +1,210 @@
+#include "pricing/pricingservice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using loomwatch::model::AgentTool;
+using loomwatch::model::Decimal;
+using loomwatch::model::TokenUsage;
+using loomwatch::pricing::ModelPrice;
+using loomwatch::pricing::PricingDecodeError;
+using loomwatch::pricing::PricingService;
+using loomwatch::pricing::PricingTable;
+
+namespace {
+
+Decimal dec(const char* text)
+{
+    return *Decimal::fromString(text);
+}
+
+ModelPrice price(std::string provider, std::string model, std::vector<std::string> aliases, const char* input,
+                 const char* output = "0", const char* cacheRead = "0", const char* cacheWrite = "0")
+{
+    return ModelPrice{std::move(provider), std::move(model), std::move(aliases), dec(input),
+                      dec(output),         dec(cacheRead),   dec(cacheWrite)};
+}
+
+PricingService service(std::vector<ModelPrice> models)
+{
+    return PricingService(PricingTable{1, "2026-01-01", "USD", std::move(models), "test"});
+}
+
+std::string cost(const PricingService& s, AgentTool tool, std::optional<std::string> model, TokenUsage tokens)
+{
+    const auto c = s.estimateCost(tool, model, tokens);
+    return c ? c->toString() : "none";
+}
+
+std::string decodeError(const std::string& json)
+{
+    try {
+        PricingService::decode(json);
+    } catch (const PricingDecodeError& e) {
+        return e.what();
+    }
+    return "decoded";
+}
+
+const std::string validEntry = R"({"provider":"claude","model":"m","aliases":[],"inputPerMillion":1,)"
+                               R"("outputPerMillion":2,"cacheReadPerMillion":0.1,"cacheWritePerMillion":1.25})";
+
+std::string table(const std::string& models, const std::string& extra = R"("notice":"n")")
+{
+    return R"({"version":1,"effectiveDate":"d","currency":"USD","models":)" + models + "," + extra + "}";
+}
+
+} // namespace
+
+TEST(EstimateCost, IsExactDecimalArithmetic)
+{
+    const auto s = service({price("claude", "claude-sonnet-4-5", {}, "3", "15", "0.30", "3.75")});
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5", {1, 0, 0, 0}), "0.000003");
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5", {1000000, 0, 0, 0}), "3");
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5", {0, 0, 0, 0}), "0");
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5", {1234, 567, 89012, 3456}), "0.0518706");
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5", {0, 0, 0, 9223372036854775807}),
+              "34587645138205.40927625");
+}
+
+TEST(EstimateCost, NoModelOrNoMatchGivesNone)
+{
+    const auto s = service({price("claude", "claude-sonnet-4-5", {"sonnet"}, "3")});
+    EXPECT_EQ(cost(s, AgentTool::claude, std::nullopt, {1, 1, 1, 1}), "none");
+    EXPECT_EQ(cost(s, AgentTool::claude, "gpt-5", {1, 1, 1, 1}), "none");
+    EXPECT_EQ(cost(s, AgentTool::codex, "claude-sonnet-4-5", {1, 1, 1, 1}), "none");
+    EXPECT_EQ(cost(PricingService(), AgentTool::claude, "claude-sonnet-4-5", {1, 1, 1, 1}), "none");
+}
+
+TEST(EstimateCost, CaseRules)
+{
+    const auto s = service({
+        price("Claude", "claude-opus-4", {}, "15"),
+        price("OpenCode", "x", {"sonnet"}, "3"),
+        price("opencode", "y", {"Haiku"}, "1"),
+        price("anthropic", "claude-haiku-4-5", {"haiku"}, "1"),
+    });
+    EXPECT_EQ(cost(s, AgentTool::claude, "Claude-Opus-4", {1000000, 0, 0, 0}), "15");
+    EXPECT_EQ(cost(s, AgentTool::openCode, "Claude-SONNET-4-5", {1000000, 0, 0, 0}), "3");
+    // Aliases are taken as written against the lower-cased name: "Haiku" matches nothing.
+    EXPECT_EQ(cost(s, AgentTool::openCode, "claude-haiku-4-5", {1000000, 0, 0, 0}), "none");
+    // A vendor name is not a tool.
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-haiku-4-5", {1000000, 0, 0, 0}), "none");
+    // Unicode lower-casing of the session's model name.
+    const auto u = service({price("codex", "straße-ä", {}, "2")});
+    EXPECT_EQ(cost(u, AgentTool::codex, "STRASSE-Ä", {1000000, 0, 0, 0}), "none");
+    EXPECT_EQ(cost(u, AgentTool::codex, "Straße-Ä", {1000000, 0, 0, 0}), "2");
+}
+
+TEST(EstimateCost, FirstMatchingEntryWins)
+{
+    const auto s = service({price("claude", "a", {"opus"}, "1"), price("claude", "claude-opus-4", {}, "15")});
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-opus-4", {1000000, 0, 0, 0}), "1");
+}
+
+TEST(PricingDecode, ReadsEveryFieldAndKeepsNumberText)
+{
+    const PricingTable t = PricingService::decode(
+        R"({"version": 7, "extra": {"nested": [1, 2]}, "effectiveDate": "2026-02-01", "currency": "USD",
+            "notice": "first", "notice": "last",
+            "models": [{"provider": "codex", "model": "gpt-5", "aliases": ["gpt-5", "g5"], "note": null,
+                        "inputPerMillion": 1.25 , "outputPerMillion": 1e1, "cacheReadPerMillion": 0.125,
+                        "cacheWritePerMillion": 0.1000000000000000000000000000000001}]})");
+    EXPECT_EQ(t.version, 7);
+    EXPECT_EQ(t.effectiveDate, "2026-02-01");
+    EXPECT_EQ(t.notice, "last");
+    ASSERT_EQ(t.models.size(), 1u);
+    const ModelPrice& m = t.models[0];
+    EXPECT_EQ(m.provider, "codex");
+    EXPECT_EQ(m.aliases, (std::vector<std::string>{"gpt-5", "g5"}));
+    EXPECT_EQ(m.inputPerMillion.toString(), "1.25");
+    EXPECT_EQ(m.outputPerMillion.toString(), "10");
+    EXPECT_EQ(m.cacheWritePerMillion.toString(), "0.1000000000000000000000000000000001");
+}
+
+TEST(PricingDecode, DuplicatedKeyOnlyTheLastIsJudged)
+{
+    EXPECT_EQ(decodeError(table("[]", R"("notice":5,"notice":"ok")")), "decoded");
+    EXPECT_EQ(decodeError(table("[]", R"("notice":"ok","notice":5)")), "\"notice\" must be a string.");
+}
+
+TEST(PricingDecode, FailuresNameTheProblem)
+{
+    EXPECT_EQ(decodeError("not json"), decodeError("not json")); // deterministic
+    EXPECT_EQ(decodeError("not json").rfind("The pricing table is not valid JSON: ", 0), 0u);
+    EXPECT_EQ(decodeError(R"({"version":1} trailing)").rfind("The pricing table is not valid JSON: ", 0), 0u);
+    EXPECT_EQ(decodeError(table("[]", R"("x":tru,"notice":"n")")).rfind("The pricing table is not valid JSON", 0), 0u);
+    EXPECT_EQ(decodeError("[1,2]"), "The pricing table must be a JSON object.");
+    EXPECT_EQ(decodeError(R"({"version":1,"effectiveDate":"d","currency":"USD","models":[]})"),
+              "The key \"notice\" is missing.");
+    EXPECT_EQ(decodeError(R"({"version":1.5,"effectiveDate":"d","currency":"USD","models":[],"notice":"n"})"),
+              "\"version\" must be an integer.");
+    EXPECT_EQ(decodeError(R"({"version":"1","effectiveDate":"d","currency":"USD","models":[],"notice":"n"})"),
+              "\"version\" must be an integer.");
+    EXPECT_EQ(decodeError(table("{}")), "\"models\" must be an array.");
+    EXPECT_EQ(decodeError(table("[" + validEntry + ",7]")), "Model 2 must be an object.");
+
+    std::string stringPrice = validEntry;
+    stringPrice.replace(stringPrice.find("\"inputPerMillion\":1"), 19, "\"inputPerMillion\":\"3\"");
+    EXPECT_EQ(decodeError(table("[" + validEntry + "," + validEntry + "," + stringPrice + "]")),
+              "\"inputPerMillion\" of model 3 must be a number.");
+    std::string infPrice = validEntry;
+    infPrice.replace(infPrice.find("\"outputPerMillion\":2"), 20, "\"outputPerMillion\":\"inf\"");
+    EXPECT_EQ(decodeError(table("[" + infPrice + "]")), "\"outputPerMillion\" of model 1 must be a number.");
+    std::string badAliases = validEntry;
+    badAliases.replace(badAliases.find("\"aliases\":[]"), 12, "\"aliases\":[\"a\",1]");
+    EXPECT_EQ(decodeError(table("[" + badAliases + "]")), "\"aliases\" of model 1 must be an array of strings.");
+    std::string noProvider = validEntry;
+    noProvider.replace(noProvider.find("\"provider\""), 10, "\"vendor\"");
+    EXPECT_EQ(decodeError(table("[" + noProvider + "]")), "The key \"provider\" of model 1 is missing.");
+}
+
+TEST(PricingDecode, FromJsonFallsBackSilently)
+{
+    const PricingService s = PricingService::fromJson(R"({"version":1})");
+    EXPECT_EQ(s.table().version, 0);
+    EXPECT_EQ(s.table().effectiveDate, "unknown");
+    EXPECT_EQ(s.table().currency, "USD");
+    EXPECT_TRUE(s.table().models.empty());
+    EXPECT_EQ(s.table().notice, "Pricing unavailable.");
+}
+
+TEST(ShippedPricingTable, PricesRealModelIdsWithTheIntendedEntry)
+{
+    const char* data = std::getenv("LOOMWATCH_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    std::ifstream in(std::filesystem::path(data) / ".." / ".." / "resources" / "ModelPricing.json");
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const PricingService s(PricingService::decode(json));
+    EXPECT_EQ(s.table().version, 1);
+
+    // One million input and one million output tokens: input price + output price.
+    auto perMillion = [&](AgentTool tool, const char* model) {
+        return cost(s, tool, model, {1000000, 1000000, 0, 0});
+    };
+    EXPECT_EQ(perMillion(AgentTool::claude, "claude-opus-4-5-20251101"), "30");
+    EXPECT_EQ(perMillion(AgentTool::claude, "claude-opus-4-1-20250805"), "90");
+    EXPECT_EQ(perMillion(AgentTool::claude, "claude-opus-4-20250514"), "90");
+    EXPECT_EQ(perMillion(AgentTool::claude, "claude-sonnet-4-5-20250929"), "18");
+    EXPECT_EQ(perMillion(AgentTool::claude, "claude-sonnet-4-20250514"), "18");
+    EXPECT_EQ(perMillion(AgentTool::claude, "claude-haiku-4-5-20251001"), "6");
+    EXPECT_EQ(perMillion(AgentTool::claude, "claude-3-5-haiku-20241022"), "4.8");
+    EXPECT_EQ(perMillion(AgentTool::claude, "<synthetic>"), "none");
+    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5-codex"), "11.25");
+    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5.1-codex"), "11.25");
+    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5-mini"), "2.25");
+    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5"), "11.25");
+    EXPECT_EQ(perMillion(AgentTool::codex, "o4-mini"), "5.5");
+    EXPECT_EQ(perMillion(AgentTool::codex, "o3"), "10");
+    EXPECT_EQ(perMillion(AgentTool::codex, "codex-mini-latest"), "7.5");
+    EXPECT_EQ(perMillion(AgentTool::codex, "claude-sonnet-4-5"), "none");
+    EXPECT_EQ(perMillion(AgentTool::openCode, "claude-sonnet-4-5"), "18");
+    EXPECT_EQ(perMillion(AgentTool::openCode, "gemini-2.5-pro"), "11.25");
+    EXPECT_EQ(perMillion(AgentTool::openCode, "gpt-5-mini"), "2.25");
+    EXPECT_EQ(perMillion(AgentTool::cursor, "gpt-5"), "none");
+    // Cache tokens use their own prices: 1M cache reads and 1M cache writes of Sonnet 4.5.
+    EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5-20250929", {0, 0, 1000000, 1000000}), "4.05");
+}
