@@ -1,1 +1,41 @@
 #pragma once
+
+#include "model/sessiontypes.h"
+#include "model/transcriptparser.h"
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace loomwatch::ingestion {
+
+// Reads the tail of one JSON Lines transcript (Claude Code or Codex; the same rules for both) into a
+// ParsedSession. Only reads; safe to use from several threads at once.
+class JSONLParser : public model::TranscriptParser
+{
+public:
+    // Only this many bytes at the end of a transcript are ever read.
+    static constexpr std::size_t tailLimit = 786'432;
+
+    explicit JSONLParser(model::AgentTool tool);
+
+    model::AgentTool tool() const { return m_tool; }
+
+    // Throws std::system_error (with errno, naming the file) when the file cannot be opened, read or
+    // stat'ed, or is not a regular file. Malformed content never throws.
+    model::ParsedSession parse(const model::SessionSource& source) const override;
+
+    // Applies the lines of `tail` to `initial` and returns the result. `startsMidLine` says the tail was cut
+    // from a longer file, so everything up to its first line feed is a partial line and is dropped (unless
+    // the tail holds no line feed at all). Never throws on any content; usable on arbitrary bytes.
+    model::ParsedSession parseTail(std::string_view tail, bool startsMidLine, model::ParsedSession initial) const;
+
+    // ISO 8601 extended date and time with 'T', optional fractional seconds, and "Z", an offset without a colon
+    // ("+0100") or no zone (UTC). Anything else gives nothing.
+    static std::optional<model::Timestamp> parseTimestamp(std::string_view text);
+
+private:
+    model::AgentTool m_tool;
+};
+
+} // namespace loomwatch::ingestion
