@@ -1,1 +1,60 @@
 #include "providers/cursorprovider.h"
+
+#include "ingestion/fseventwatcher.h"
+
+#include <sys/stat.h>
+
+namespace loomwatch::providers {
+
+CursorProvider::CursorProvider(std::string root, std::shared_ptr<const model::ProcessInspector> inspector,
+                               std::shared_ptr<const model::Clock> clock)
+    : m_root(std::move(root)), m_inspector(std::move(inspector)), m_clock(std::move(clock))
+{
+    m_workerRoot = m_root + (m_root.ends_with('/') ? "" : "/") + std::string(workerSubpath);
+    auto [eventSender, eventReceiver] = model::makeEventStream<model::ProviderEvent>();
+    m_sender = std::make_shared<Sender>(std::move(eventSender));
+    m_receiver = std::move(eventReceiver);
+    m_watcher =
+        std::make_unique<ingestion::FSEventWatcher>(m_workerRoot, [weakSender = std::weak_ptr<Sender>(m_sender)] {
+            if (const auto sender = weakSender.lock())
+                sender->send(model::ProviderEvent::changed(model::AgentTool::cursor));
+        });
+    m_watcher->start();
+}
+
+CursorProvider::~CursorProvider() = default;
+
+model::ProviderProbeResult CursorProvider::probe()
+{
+    struct stat info
+    {};
+    const bool exists = ::stat(m_root.c_str(), &info) == 0;
+    return {model::AgentTool::cursor, exists,
+            exists ? model::SupportLevel::processOnly : model::SupportLevel::unavailable, m_root,
+            exists ? std::optional<std::string>(probeNote) : std::nullopt};
+}
+
+std::vector<model::AgentSession> CursorProvider::sessions()
+{
+    std::vector<model::AgentSession> result;
+    if (!m_inspector)
+        return result;
+    for (const auto& process : m_inspector->processes(model::AgentTool::cursor)) {
+        model::AgentSession session;
+        session.id = std::string(sessionIdPrefix) + std::to_string(process.pid);
+        session.tool = model::AgentTool::cursor;
+        session.projectName = sessionProjectName;
+        session.startedAt = m_clock->now();
+        session.lastActivityAt = m_clock->now();
+        session.processID = process.pid;
+        session.state = model::SessionState::limited;
+        session.supportLevel = model::SupportLevel::processOnly;
+        session.lastSnippet = std::string(sessionSnippet);
+        session.parserVersion = 1;
+        session.sourcePath = m_workerRoot;
+        result.push_back(std::move(session));
+    }
+    return result;
+}
+
+} // namespace loomwatch::providers

@@ -1,1 +1,268 @@
 #include "providers/opencodeprovider.h"
+
+#include "handoff/secretredaction.h"
+#include "ingestion/fseventwatcher.h"
+#include "providers/providererror.h"
+
+#include <simdjson.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace loomwatch::providers {
+
+namespace {
+
+struct DatabaseCloser
+{
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+
+struct StatementFinalizer
+{
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+std::string columnText(sqlite3_stmt* statement, int column)
+{
+    const auto* text = sqlite3_column_text(statement, column);
+    if (!text)
+        return {};
+    return std::string(reinterpret_cast<const char*>(text),
+                       static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+}
+
+// Milliseconds since 1970, clamped to what a Timestamp can hold (about ±292 years around 1970).
+model::Timestamp fromMilliseconds(std::int64_t ms)
+{
+    constexpr std::int64_t limit = 9'000'000'000'000;
+    return model::Timestamp(std::chrono::duration_cast<model::Timestamp::duration>(
+        std::chrono::milliseconds(std::clamp(ms, -limit, limit))));
+}
+
+// Last component of a file path; trailing slashes do not count.
+std::string lastPathComponent(std::string_view path)
+{
+    while (path.size() > 1 && path.ends_with('/'))
+        path.remove_suffix(1);
+    if (path == "/")
+        return std::string(path);
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+enum class PathStatus
+{
+    present,
+    missing,
+    unknown,
+};
+
+PathStatus pathStatus(const std::string& path)
+{
+    if (path.find('\0') != std::string::npos)
+        return PathStatus::unknown;
+    struct stat info
+    {};
+    if (::stat(path.c_str(), &info) == 0)
+        return PathStatus::present;
+    return errno == ENOENT || errno == ENOTDIR ? PathStatus::missing : PathStatus::unknown;
+}
+
+// SQLite opens a WAL file read-write even for a read-only connection, and closing a file opened for
+// writing is a change to inotify: every read would wake the watcher that asks for the next read.
+// This file system forwards everything to the default one but opens WAL and journal files read-only.
+constexpr const char* readOnlyVfsName = "loomwatch-readonly";
+
+sqlite3_vfs* defaultVfs = nullptr;
+
+int openReadOnly(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
+{
+    if (flags & (SQLITE_OPEN_WAL | SQLITE_OPEN_MAIN_JOURNAL))
+        flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
+    return defaultVfs->xOpen(defaultVfs, name, file, flags, outFlags);
+}
+
+const char* registerReadOnlyVfs()
+{
+    static std::once_flag once;
+    static sqlite3_vfs vfs{};
+    static bool registered = false;
+    std::call_once(once, [] {
+        defaultVfs = sqlite3_vfs_find(nullptr);
+        if (!defaultVfs)
+            return;
+        vfs = *defaultVfs;
+        vfs.pNext = nullptr;
+        vfs.zName = readOnlyVfsName;
+        vfs.xOpen = openReadOnly;
+        registered = sqlite3_vfs_register(&vfs, 0) == SQLITE_OK;
+    });
+    return registered ? readOnlyVfsName : nullptr;
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const auto parent = std::filesystem::path(path).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
+} // namespace
+
+OpenCodeProvider::OpenCodeProvider(std::string databasePath, std::shared_ptr<const model::ProcessInspector> inspector)
+    : m_databasePath(std::move(databasePath)), m_inspector(std::move(inspector))
+{
+    auto [eventSender, eventReceiver] = model::makeEventStream<model::ProviderEvent>();
+    m_sender = std::make_shared<Sender>(std::move(eventSender));
+    m_receiver = std::move(eventReceiver);
+    m_watcher = std::make_unique<ingestion::FSEventWatcher>(
+        directoryOf(m_databasePath), [weakSender = std::weak_ptr<Sender>(m_sender)] {
+            if (const auto sender = weakSender.lock())
+                sender->send(model::ProviderEvent::changed(model::AgentTool::openCode));
+        });
+    m_watcher->start();
+}
+
+OpenCodeProvider::~OpenCodeProvider() = default;
+
+model::ProviderProbeResult OpenCodeProvider::probe()
+{
+    const bool exists = pathStatus(m_databasePath) == PathStatus::present;
+    return {model::AgentTool::openCode, exists,
+            exists ? model::SupportLevel::partial : model::SupportLevel::unavailable, m_databasePath, std::nullopt};
+}
+
+std::vector<model::AgentSession> OpenCodeProvider::sessions()
+{
+    switch (pathStatus(m_databasePath)) {
+    case PathStatus::missing:
+        return {};
+    case PathStatus::unknown:
+        throw ProviderError::unreadableDatabase();
+    case PathStatus::present:
+        break;
+    }
+
+    // A read-only open of a WAL database creates -wal and -shm beside it when they are missing, and
+    // their coming and going would wake the directory watcher again. With no -wal there is no live
+    // writer whose changes could be missed, so the file can be read as immutable, which creates nothing.
+    // With both present (OpenCode is running) they are read in place and opened for reading only.
+    const bool live = pathStatus(m_databasePath + "-wal") != PathStatus::missing &&
+                      pathStatus(m_databasePath + "-shm") != PathStatus::missing;
+    const std::string uri = fileUri(m_databasePath) + (live ? "?mode=ro&readonly_shm=1" : "?mode=ro&immutable=1");
+
+    sqlite3* rawDb = nullptr;
+    const int openResult =
+        sqlite3_open_v2(uri.c_str(), &rawDb, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, registerReadOnlyVfs());
+    Database db(rawDb);
+    if (openResult != SQLITE_OK || !db)
+        throw ProviderError::unreadableDatabase();
+
+    sqlite3_stmt* rawStatement = nullptr;
+    const int prepareResult =
+        sqlite3_prepare_v2(db.get(), query.data(), static_cast<int>(query.size()), &rawStatement, nullptr);
+    Statement statement(rawStatement);
+    if (prepareResult != SQLITE_OK || !statement) {
+        // Only a plain SQL error means the tables differ from what the query names; a locked,
+        // corrupt or foreign file is a database that cannot be read.
+        if ((prepareResult & 0xff) == SQLITE_ERROR || prepareResult == SQLITE_OK)
+            throw ProviderError::unsupportedSchema(sqlite3_errmsg(db.get()));
+        throw ProviderError::unreadableDatabase();
+    }
+
+    const auto processes =
+        m_inspector ? m_inspector->processes(model::AgentTool::openCode) : std::vector<model::AgentProcess>{};
+    std::vector<model::AgentSession> result;
+    // Any step result other than a row, errors and a busy database included, ends the list.
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        sqlite3_stmt* s = statement.get();
+        if (sqlite3_column_type(s, 0) == SQLITE_NULL)
+            continue;
+        const OpenCodeRow row{columnText(s, 0),           columnText(s, 1),           sqlite3_column_int64(s, 2),
+                              sqlite3_column_int64(s, 3), columnText(s, 4),           columnText(s, 5),
+                              sqlite3_column_int64(s, 6), sqlite3_column_int64(s, 7), sqlite3_column_int64(s, 8),
+                              sqlite3_column_int64(s, 9)};
+        result.push_back(mapRow(row, processes, m_databasePath));
+    }
+    return result;
+}
+
+model::AgentSession OpenCodeProvider::mapRow(const OpenCodeRow& row, const std::vector<model::AgentProcess>& processes,
+                                             const std::string& databasePath)
+{
+    // Titles are made from the user's prompts.
+    std::string title = handoff::redactSecrets(row.title);
+
+    model::AgentSession session;
+    session.id = "openCode:" + row.id;
+    session.tool = model::AgentTool::openCode;
+    if (!row.directory.empty()) {
+        session.projectPath = row.directory;
+        session.projectName = lastPathComponent(row.directory);
+    } else {
+        session.projectName = title;
+    }
+    session.model = modelName(row.model);
+    session.startedAt = fromMilliseconds(row.timeCreated);
+    session.lastActivityAt = fromMilliseconds(row.timeUpdated);
+    if (!processes.empty()) {
+        // The process working in the session's directory when there is one, else the first.
+        const auto inDirectory = std::find_if(processes.begin(), processes.end(), [&](const auto& process) {
+            return !row.directory.empty() && process.workingDirectory == row.directory;
+        });
+        session.processID = (inDirectory != processes.end() ? *inDirectory : processes.front()).pid;
+    }
+    session.state = processes.empty() ? model::SessionState::ended : model::SessionState::idle;
+    session.supportLevel = model::SupportLevel::partial;
+    session.tokens = {row.tokensInput, row.tokensOutput, row.tokensCacheRead, row.tokensCacheWrite};
+    session.lastSnippet = std::move(title);
+    session.parserVersion = 1;
+    session.sourcePath = databasePath;
+    return session;
+}
+
+std::optional<std::string> OpenCodeProvider::modelName(std::string_view text)
+{
+    if (text.empty())
+        return std::nullopt;
+    const auto start = text.find_first_not_of(" \t\r\n");
+    if (start != std::string_view::npos && text[start] == '{') {
+        thread_local simdjson::dom::parser parser;
+        const simdjson::padded_string json(text);
+        std::string_view id;
+        if (parser.parse(json).get_object()["id"].get_string().get(id) == simdjson::SUCCESS)
+            return id.empty() ? std::nullopt : std::optional<std::string>(id);
+    }
+    return std::string(text);
+}
+
+std::string OpenCodeProvider::fileUri(std::string_view path)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    // "file://x" would make x an authority; extra leading slashes mean nothing to the kernel.
+    while (path.starts_with("//"))
+        path.remove_prefix(1);
+    uri.reserve(uri.size() + path.size() * 3);
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+            byte == '/' || byte == '.' || byte == '_' || byte == '~' || byte == '-') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += hex[byte >> 4];
+            uri += hex[byte & 0xf];
+        }
+    }
+    return uri;
+}
+
+} // namespace loomwatch::providers

@@ -1,0 +1,89 @@
+#include "providers/cursorprovider.h"
+
+#include "providers/providertestsupport.h"
+
+using namespace loomwatch;
+using namespace loomwatch::providers;
+using namespace loomwatch::providers::test;
+using model::AgentTool;
+using namespace std::chrono_literals;
+
+namespace {
+
+const model::Timestamp start = model::Timestamp(std::chrono::milliseconds(1'764'000'000'000));
+
+} // namespace
+
+TEST(CursorProvider, ProbeReportsTheFolderAndTheProcessLevelNote)
+{
+    TempDir tmp;
+    const auto root = tmp / "Cursor";
+    CursorProvider absent(root.string(), std::make_shared<FakeInspector>());
+    EXPECT_EQ(absent.probe(), (model::ProviderProbeResult{AgentTool::cursor, false, model::SupportLevel::unavailable,
+                                                          root.string(), std::nullopt}));
+
+    // The folder itself is enough; the agent-worker folder below it need not exist.
+    fs::create_directories(root);
+    CursorProvider present(root.string(), std::make_shared<FakeInspector>());
+    EXPECT_EQ(present.probe(),
+              (model::ProviderProbeResult{AgentTool::cursor, true, model::SupportLevel::processOnly, root.string(),
+                                          "Session format is not stable; process-level monitoring is active."}));
+    EXPECT_EQ(present.workerRoot(), root.string() + "/User/globalStorage/anysphere.cursor-agent-worker");
+}
+
+TEST(CursorProvider, EveryProcessIsOneLimitedSession)
+{
+    TempDir tmp;
+    const auto root = (tmp / "Cursor").string();
+    auto inspector = std::make_shared<FakeInspector>(
+        std::vector<model::AgentProcess>{{501, "cursor-agent-worker", "/opt/cursor/cursor-agent-worker", "/home/dev"},
+                                         {733, "cursor", "/usr/share/cursor/cursor", std::nullopt}});
+    CursorProvider provider(root, inspector, std::make_shared<SteppingClock>(start));
+
+    const auto sessions = provider.sessions();
+    EXPECT_EQ(inspector->asked, std::vector<AgentTool>{AgentTool::cursor});
+    ASSERT_EQ(sessions.size(), 2u);
+    model::AgentSession expected;
+    expected.id = "cursor:process:501";
+    expected.tool = AgentTool::cursor;
+    expected.projectName = "Cursor Agent";
+    expected.startedAt = start;
+    expected.lastActivityAt = start + 1ms;
+    expected.processID = 501;
+    expected.state = model::SessionState::limited;
+    expected.supportLevel = model::SupportLevel::processOnly;
+    expected.lastSnippet = "Process-level monitoring";
+    expected.parserVersion = 1;
+    expected.sourcePath = root + "/User/globalStorage/anysphere.cursor-agent-worker";
+    EXPECT_EQ(sessions[0], expected);
+    EXPECT_EQ(sessions[1].id, "cursor:process:733");
+    EXPECT_EQ(sessions[1].processID, 733);
+    EXPECT_EQ(sessions[1].startedAt, start + 2ms);
+
+    inspector->list.clear();
+    EXPECT_TRUE(provider.sessions().empty());
+}
+
+TEST(CursorProvider, ChangesBelowTheWorkerFolderSendEvents)
+{
+    TempDir tmp;
+    const auto root = tmp / "Cursor";
+    const auto worker = root / "User/globalStorage/anysphere.cursor-agent-worker";
+    fs::create_directories(worker / "state");
+    auto provider = std::make_unique<CursorProvider>(root.string(), std::make_shared<FakeInspector>());
+    auto events = provider->events();
+    writeFile(root / "unrelated.json", "{}");
+    writeFile(worker / "state" / "run.json", "{}");
+
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    std::optional<model::ProviderEvent> event;
+    while (!event && std::chrono::steady_clock::now() < deadline) {
+        event = events.tryReceive();
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(event, model::ProviderEvent::changed(AgentTool::cursor));
+    provider.reset();
+    while (events.tryReceive()) {
+    }
+    EXPECT_TRUE(events.isFinished());
+}

@@ -1,0 +1,89 @@
+#include "providers/processcontrol.h"
+
+#include "providers/providertestsupport.h"
+
+#include <cerrno>
+
+using namespace loomwatch;
+using namespace loomwatch::providers;
+using namespace loomwatch::providers::test;
+using model::AgentTool;
+
+namespace {
+
+// Runs terminate() and returns the error it threw, if any.
+std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
+{
+    try {
+        terminate(pid, tool);
+    } catch (const ProcessControlError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST(ProcessControl, FailureMessageNamesThePid)
+{
+    EXPECT_EQ(terminationFailureMessage(4242), "Could not terminate process 4242.");
+    EXPECT_STREQ(ProcessControlError(ProcessControlErrorKind::failed, 4242, EPERM).what(),
+                 "Could not terminate process 4242.");
+}
+
+TEST(ProcessControl, RefusesPidsThatMustNeverBeSignalled)
+{
+    for (const std::int32_t pid : {0, 1, -5, static_cast<std::int32_t>(::getpid())}) {
+        const auto error = attempt(pid, AgentTool::claude);
+        ASSERT_TRUE(error) << pid;
+        EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID) << pid;
+        EXPECT_EQ(error->what(), terminationFailureMessage(pid));
+    }
+}
+
+TEST(ProcessControl, SendsSigtermToTheToolsProcess)
+{
+    TempDir tmp;
+    ChildProcess claude(tmp / "claude", tmp.path());
+    EXPECT_EQ(attempt(claude.pid(), AgentTool::claude), std::nullopt);
+    const int status = claude.reap();
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+
+    // Once reaped the pid names nothing any more.
+    const auto error = attempt(claude.pid(), AgentTool::claude);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID);
+}
+
+TEST(ProcessControl, NeverSignalsAProcessThatIsNotTheTools)
+{
+    TempDir tmp;
+    ChildProcess sleeper(tmp / "sleep", tmp.path());
+    ChildProcess codex(tmp / "codex", tmp.path());
+    for (const auto& [pid, tool] : {std::pair{sleeper.pid(), AgentTool::claude}, {codex.pid(), AgentTool::claude}}) {
+        const auto error = attempt(pid, tool);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(sleeper.isRunning());
+    EXPECT_TRUE(codex.isRunning());
+}
+
+TEST(ProcessControl, ReportsTheErrnoWhenTheSignalIsNotPermitted)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to own a process that another user may not signal";
+    TempDir tmp;
+    ChildProcess claude(tmp / "claude", tmp.path());
+    const pid_t pid = claude.pid();
+    const int code = runAsNobody([pid] {
+        const auto error = attempt(pid, AgentTool::claude);
+        if (!error)
+            return 1;
+        return error->kind() == ProcessControlErrorKind::failed && error->errorNumber() == EPERM ? 0 : 2;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(claude.isRunning());
+}
