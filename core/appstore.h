@@ -1,13 +1,18 @@
 #pragma once
 
+// moc (Qt 6.4) cannot parse the C++20 library headers behind <compare>; it needs none of them.
+#ifndef Q_MOC_RUN
 #include "model/clock.h"
 #include "model/sessionprovider.h"
 #include "model/sessiontypes.h"
 #include "pricing/pricingservice.h"
+#endif
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -46,6 +51,8 @@ public:
         std::shared_ptr<Settings> settings;
         // Where waiting and budget notifications go; null means none are posted.
         std::shared_ptr<NotificationService> notifications;
+        // The table to price with; nothing means the user's editable pricing file.
+        std::optional<pricing::PricingService> pricing;
     };
 
     // The real application: the four providers over the user's home, the user's settings, pricing
@@ -105,7 +112,23 @@ signals:
 
 private:
     class Worker;
-    // implementation state lives in appstore.cpp
+    struct ProviderEvents;
+    struct FullRefresh;
+
+    void setSessions(std::vector<model::AgentSession> sessions);
+    void setProbes(std::vector<model::ProviderProbeResult> probes);
+    void setIsRefreshing(bool value);
+    void setLastRefresh(std::optional<model::Timestamp> value);
+    void setProviderFailure(const model::SessionProvider& provider, const std::string& what);
+
+    // Full refresh: false when one already runs. `done` runs on the UI thread after it finished.
+    bool runRefresh(std::function<void()> done);
+    void continueRefresh();
+    // One tool's reload; `done` runs on the UI thread after its apply (or failure).
+    void reloadTool(model::AgentTool tool, std::function<void()> done);
+    void listenToEvents();
+    void takeNextEvent(std::size_t providerIndex);
+
     std::vector<model::AgentSession> m_sessions;
     std::vector<model::ProviderProbeResult> m_probes;
     bool m_isRefreshing = false;
@@ -118,6 +141,8 @@ private:
     pricing::PricingService m_pricing;
     SessionHistory* m_history = nullptr;
     bool m_started = false;
+    std::unique_ptr<FullRefresh> m_fullRefresh;
+    std::vector<std::unique_ptr<ProviderEvents>> m_events;
     std::unique_ptr<Worker> m_worker;
 };
 

@@ -1,0 +1,400 @@
+#include "core/appstore.h"
+#include "core/notificationservice.h"
+#include "core/sessionhistory.h"
+#include "core/settings.h"
+
+#include "core/testpricing.h"
+#include "support/fakeclock.h"
+#include "support/fakeprovider.h"
+#include "support/qtapp.h"
+#include "support/sessionfactory.h"
+#include "support/tempdir.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace loomwatch;
+using namespace loomwatch::testing;
+using model::AgentTool;
+using model::SessionState;
+using namespace std::chrono_literals;
+
+namespace {
+
+class RecordingNotifier final : public core::Notifier
+{
+public:
+    std::vector<core::NotificationRequest> posted;
+    void post(const core::NotificationRequest& r, std::function<void(bool)> done) override
+    {
+        posted.push_back(r);
+        done(true);
+    }
+    void checkAvailable(std::function<void(bool)> done) override { done(true); }
+};
+
+class AppStoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        coreApplication();
+        settings = std::make_shared<core::Settings>(QString::fromStdString(dir / "Loomwatch.conf"));
+        for (AgentTool tool : model::allAgentTools)
+            providers.push_back(std::make_shared<FakeProvider>(tool));
+    }
+
+    core::AppStore& makeStore(std::shared_ptr<core::NotificationService> notifications = {})
+    {
+        core::AppStore::Dependencies deps;
+        deps.providers.assign(providers.begin(), providers.end());
+        deps.clock = clock;
+        deps.settings = settings;
+        deps.notifications = std::move(notifications);
+        deps.pricing = pricing::PricingService::fromJson(pricingJson());
+        store = std::make_unique<core::AppStore>(std::move(deps));
+        return *store;
+    }
+
+    FakeProvider& provider(AgentTool tool) { return *providers[static_cast<std::size_t>(tool)]; }
+
+    void refreshAndWait()
+    {
+        QSignalSpy finished(store.get(), &core::AppStore::refreshFinished);
+        store->refresh();
+        ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }));
+    }
+
+    static std::vector<std::string> ids(const std::vector<model::AgentSession>& sessions)
+    {
+        std::vector<std::string> result;
+        for (const auto& s : sessions)
+            result.push_back(s.id);
+        return result;
+    }
+
+    TempDir dir;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(localTime(2026, 12, 6, 12));
+    std::vector<std::shared_ptr<FakeProvider>> providers;
+    std::shared_ptr<core::Settings> settings;
+    std::unique_ptr<core::AppStore> store;
+};
+
+TEST_F(AppStoreTest, FullRefreshMergesByIdPricesAndOrdersNewestFirst)
+{
+    const auto t = clock->now();
+    auto claudeCopy = makeSession(AgentTool::claude, "shared", t - 10min);
+    claudeCopy.projectName = "from-claude";
+    auto codexCopy = claudeCopy;
+    codexCopy.projectName = "from-codex";
+    auto older = makeSession(AgentTool::claude, "older", t - 1h);
+    auto newerDuplicateLater = makeSession(AgentTool::codex, "dup", t - 50min);
+    auto newerDuplicate = newerDuplicateLater;
+    newerDuplicate.lastActivityAt = t - 5min;
+    newerDuplicate.state = SessionState::waitingForInput;
+    provider(AgentTool::claude).setSessions({claudeCopy, older, newerDuplicateLater});
+    provider(AgentTool::codex).setSessions({codexCopy, newerDuplicate});
+    makeStore();
+
+    refreshAndWait();
+
+    const auto& sessions = store->sessions();
+    EXPECT_EQ(ids(sessions), (std::vector<std::string>{"codex:dup", "claude:shared", "claude:older"}));
+    // Equal activity: the earlier provider's copy stays; strictly later activity replaces.
+    EXPECT_EQ(sessions[1].projectName, "from-claude");
+    EXPECT_EQ(sessions[0].state, SessionState::waitingForInput);
+    ASSERT_TRUE(sessions[1].estimatedCost);
+    EXPECT_EQ(sessions[1].estimatedCost->toString(), "0.02775");
+    ASSERT_EQ(store->probes().size(), 4u);
+    EXPECT_EQ(store->probes()[2].tool, AgentTool::cursor); // ordered by raw value text
+    EXPECT_EQ(store->probes()[3].tool, AgentTool::openCode);
+    EXPECT_FALSE(store->isRefreshing());
+    EXPECT_EQ(store->lastRefresh(), clock->now());
+}
+
+TEST_F(AppStoreTest, FailingProviderReportsItsErrorAndTheOthersStillRefresh)
+{
+    const auto t = clock->now();
+    provider(AgentTool::claude).setSessions({makeSession(AgentTool::claude, "a", t)});
+    provider(AgentTool::codex).setSessions({makeSession(AgentTool::codex, "b", t)});
+    provider(AgentTool::cursor).setSessions({makeSession(AgentTool::cursor, "process:42", t)});
+    makeStore();
+    refreshAndWait();
+    ASSERT_EQ(store->sessions().size(), 3u);
+
+    provider(AgentTool::codex).setError("database is locked");
+    refreshAndWait();
+    EXPECT_EQ(store->errorMessage(), "Codex: database is locked");
+    EXPECT_EQ(ids(store->sessions()), (std::vector<std::string>{"claude:a", "cursor:process:42"}));
+    EXPECT_FALSE(store->isRefreshing());
+    EXPECT_TRUE(store->lastRefresh());
+
+    // Recovery brings the sessions back; the error line stays until the user dismisses it.
+    provider(AgentTool::codex).setError(std::nullopt);
+    refreshAndWait();
+    EXPECT_EQ(store->sessions().size(), 3u);
+    EXPECT_EQ(store->errorMessage(), "Codex: database is locked");
+    store->setErrorMessageText({});
+    EXPECT_FALSE(store->hasError());
+}
+
+TEST_F(AppStoreTest, ToolRefreshReplacesOnlyThatToolAndLeavesProbesAndLastRefresh)
+{
+    const auto t = clock->now();
+    provider(AgentTool::claude).setSessions({makeSession(AgentTool::claude, "a", t - 2min)});
+    provider(AgentTool::codex).setSessions({makeSession(AgentTool::codex, "old", t - 1min)});
+    makeStore();
+    refreshAndWait();
+    const auto lastRefresh = store->lastRefresh();
+
+    provider(AgentTool::claude).setSessions({}); // must not be asked
+    provider(AgentTool::codex).setSessions({makeSession(AgentTool::codex, "new", t)});
+    clock->advance(5min);
+    QSignalSpy probesChanged(store.get(), &core::AppStore::probesChanged);
+    QSignalSpy done(store.get(), &core::AppStore::toolRefreshFinished);
+    store->refreshTool(AgentTool::codex);
+    ASSERT_TRUE(processEventsUntil([&] { return done.count() == 1; }));
+
+    EXPECT_EQ(ids(store->sessions()), (std::vector<std::string>{"codex:new", "claude:a"}));
+    EXPECT_EQ(store->lastRefresh(), lastRefresh);
+    EXPECT_EQ(probesChanged.count(), 0);
+
+    // A failing tool reload reports and keeps the list as it was.
+    provider(AgentTool::codex).setError("unreadable");
+    store->refreshTool(AgentTool::codex);
+    ASSERT_TRUE(processEventsUntil([&] { return done.count() == 2; }));
+    EXPECT_EQ(store->errorMessage(), "Codex: unreadable");
+    EXPECT_EQ(store->sessions().size(), 2u);
+}
+
+TEST_F(AppStoreTest, SecondFullRefreshWhileOneRunsIsDropped)
+{
+    makeStore();
+    QSignalSpy finished(store.get(), &core::AppStore::refreshFinished);
+    provider(AgentTool::claude).closeGate();
+    store->refresh();
+    ASSERT_TRUE(processEventsUntil([&] { return provider(AgentTool::claude).waitingAtGate() == 1; }));
+    EXPECT_TRUE(store->isRefreshing());
+
+    store->refresh();
+    provider(AgentTool::claude).openGate();
+    ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }));
+    processEventsFor(50);
+    EXPECT_EQ(finished.count(), 1);
+    for (const auto& p : providers) {
+        EXPECT_EQ(p->probeCalls(), 1);
+        EXPECT_EQ(p->sessionCalls(), 1);
+    }
+}
+
+TEST_F(AppStoreTest, EventsQueuedBeforeStartAreHandledAfterTheFirstRefresh)
+{
+    makeStore();
+    FakeProvider& claude = provider(AgentTool::claude);
+    claude.sendChanged();
+    claude.sendChanged();
+    provider(AgentTool::openCode).sendFailed("OpenCode database moved");
+    int callsAtFirstRefresh = -1;
+    QObject::connect(store.get(), &core::AppStore::refreshFinished,
+                     [&] { callsAtFirstRefresh = claude.sessionCalls(); });
+    QSignalSpy reloads(store.get(), &core::AppStore::toolRefreshFinished);
+
+    store->start(nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return reloads.count() == 2; }));
+    EXPECT_EQ(callsAtFirstRefresh, 1);
+    EXPECT_EQ(claude.sessionCalls(), 3);                         // neither dropped nor merged
+    EXPECT_EQ(store->errorMessage(), "OpenCode database moved"); // a failed event's text, unprefixed
+
+    // A second start does nothing.
+    store->start(nullptr);
+    processEventsFor(50);
+    EXPECT_EQ(claude.probeCalls(), 1);
+}
+
+TEST_F(AppStoreTest, QueuedEventsReloadOneAtATime)
+{
+    makeStore();
+    store->start(nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return !store->isRefreshing() && store->lastRefresh(); }));
+    FakeProvider& codex = provider(AgentTool::codex);
+    QSignalSpy reloads(store.get(), &core::AppStore::toolRefreshFinished);
+
+    codex.closeGate();
+    codex.sendChanged();
+    codex.sendChanged();
+    ASSERT_TRUE(processEventsUntil([&] { return codex.waitingAtGate() == 1; }));
+    processEventsFor(50);
+    EXPECT_EQ(codex.sessionCalls(), 2); // the second event waits for the first reload
+    codex.setSessions({makeSession(AgentTool::codex, "fresh", clock->now())});
+    codex.openGate();
+    ASSERT_TRUE(processEventsUntil([&] { return reloads.count() == 2; }));
+    EXPECT_EQ(codex.sessionCalls(), 3);
+    EXPECT_EQ(ids(store->sessions()), std::vector<std::string>{"codex:fresh"});
+}
+
+TEST_F(AppStoreTest, ToolReloadDuringAFullRefreshIsAppliedThenReplacedByTheFullList)
+{
+    makeStore();
+    store->start(nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return store->lastRefresh().has_value(); }));
+    FakeProvider& claude = provider(AgentTool::claude);
+    FakeProvider& codex = provider(AgentTool::codex);
+    claude.setSessions({makeSession(AgentTool::claude, "c1", clock->now() - 1min)});
+    codex.setSessions({makeSession(AgentTool::codex, "during", clock->now())});
+    std::vector<std::vector<std::string>> published;
+    QObject::connect(store.get(), &core::AppStore::sessionsChanged,
+                     [&] { published.push_back(ids(store->sessions())); });
+    QSignalSpy finished(store.get(), &core::AppStore::refreshFinished);
+
+    claude.closeGate();
+    store->refresh();
+    ASSERT_TRUE(processEventsUntil([&] { return claude.waitingAtGate() == 1; }));
+    codex.sendChanged();
+    processEventsFor(20);
+    claude.openGate();
+    ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }));
+    processEventsFor(20);
+
+    const std::vector<std::vector<std::string>> expected{{"codex:during"}, {"codex:during", "claude:c1"}};
+    EXPECT_EQ(published, expected);
+}
+
+TEST_F(AppStoreTest, DerivedValuesFollowTheListAndTheLocalDay)
+{
+    clock->set(localTime(2026, 12, 6, 0, 0, 30));
+    makeStore();
+    auto session = [&](const char* id, SessionState state, model::Timestamp at) {
+        auto s = makeSession(AgentTool::claude, id, at, state);
+        s.tokens = {1000000, 0, 0, 0}; // exactly 3 at the test prices
+        return s;
+    };
+    auto unpriced = session("unpriced", SessionState::limited, localTime(2026, 12, 6, 0, 0, 10));
+    unpriced.model.reset();
+    auto codexToday = session("c", SessionState::working, localTime(2026, 12, 6, 0, 0, 5));
+    codexToday.tool = AgentTool::codex;
+    codexToday.id = "codex:c";
+    store->apply({
+        session("yesterday", SessionState::waitingForInput, localTime(2026, 12, 5, 23, 59, 59)),
+        session("midnight", SessionState::working, localTime(2026, 12, 6, 0, 0, 0)),
+        session("ended", SessionState::ended, localTime(2026, 12, 6, 0, 0, 20)),
+        session("errored", SessionState::errored, localTime(2026, 12, 6, 0, 0, 1)),
+        unpriced,
+        codexToday,
+    });
+
+    EXPECT_EQ(store->waitingCount(), 1);
+    EXPECT_EQ(store->workingCount(), 2);
+    EXPECT_EQ(store->activeCount(), 4);
+    EXPECT_EQ(ids(store->activeSessions()),
+              (std::vector<std::string>{"claude:unpriced", "codex:c", "claude:midnight", "claude:yesterday"}));
+    EXPECT_FALSE(store->sessions()[1].estimatedCost); // no model, no estimate
+    // Codex has no price in the table; today's claude sessions count whole whatever their state,
+    // the one a second before midnight does not.
+    EXPECT_EQ(store->todayCost().toString(), "9");
+    EXPECT_EQ(store->todayCost(AgentTool::claude).toString(), "9");
+    EXPECT_EQ(store->todayCost(AgentTool::codex).toString(), "0");
+
+    clock->set(localTime(2026, 12, 7, 0, 0, 0));
+    EXPECT_EQ(store->todayCost().toString(), "0");
+}
+
+TEST_F(AppStoreTest, WritingAnEqualValueSignalsNothing)
+{
+    makeStore();
+    QSignalSpy sessionsChanged(store.get(), &core::AppStore::sessionsChanged);
+    QSignalSpy errorChanged(store.get(), &core::AppStore::errorMessageChanged);
+    const std::vector<model::AgentSession> list{makeSession(AgentTool::claude, "a", clock->now())};
+
+    store->apply(list);
+    store->apply(list);
+    store->apply(store->sessions());
+    store->setErrorMessage("Codex: gone");
+    store->setErrorMessage("Codex: gone");
+
+    EXPECT_EQ(sessionsChanged.count(), 1);
+    EXPECT_EQ(errorChanged.count(), 1);
+    auto changed = list;
+    changed[0].lastSnippet = "something else";
+    store->apply(changed);
+    EXPECT_EQ(sessionsChanged.count(), 2);
+}
+
+TEST_F(AppStoreTest, HistoryIsWrittenOnlyAfterStartAndKeepsInsertionFields)
+{
+    auto history = core::SessionHistory::open(dir / "history.sqlite");
+    ASSERT_TRUE(history);
+    makeStore();
+    auto first = makeSession(AgentTool::claude, "s", clock->now());
+    first.model = "m1";
+    store->apply({first});
+    EXPECT_TRUE(history->records().empty()); // not started yet
+
+    store->start(history.get());
+    ASSERT_TRUE(processEventsUntil([&] { return store->lastRefresh().has_value(); }));
+    store->apply({first});
+    auto second = first;
+    second.model = "claude-sonnet-4-5";
+    second.startedAt = first.startedAt + 1h;
+    second.state = SessionState::waitingForInput;
+    store->setPricing(pricing::PricingService::fromJson(pricingJson(4)));
+    store->apply({second});
+
+    const auto records = history->records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].modelName, "claude-sonnet-4-5");
+    EXPECT_EQ(records[0].stateRaw, "waitingForInput");
+    EXPECT_EQ(records[0].estimatedCost, "0.02775");
+    EXPECT_EQ(records[0].pricingVersion, 3);
+    EXPECT_EQ(records[0].startedAt, first.startedAt);
+}
+
+TEST_F(AppStoreTest, NotificationsGetTheBudgetAndSoundFromSettings)
+{
+    auto notifier = std::make_shared<RecordingNotifier>();
+    auto service = std::make_shared<core::NotificationService>(notifier, clock, "en_US");
+    makeStore(service);
+    auto s = makeSession(AgentTool::claude, "w", clock->now(), SessionState::waitingForInput);
+    s.tokens = {1000000, 0, 0, 0};
+
+    store->apply({s}); // budget absent: 0, sound absent: on
+    ASSERT_TRUE(processEventsUntil([&] { return notifier->posted.size() == 1 && service->isIdle(); }));
+    EXPECT_TRUE(notifier->posted[0].playSound);
+
+    settings->setDailyBudgetThreshold(3.0);
+    settings->setPlayNotificationSounds(false);
+    s.lastSnippet = "changed";
+    store->apply({s});
+    ASSERT_TRUE(processEventsUntil([&] { return notifier->posted.size() == 2 && service->isIdle(); }));
+    EXPECT_EQ(notifier->posted[1].title, "Loomwatch budget alert");
+    EXPECT_EQ(notifier->posted[1].body, "Today\u2019s estimated agent cost reached $3.00.");
+    EXPECT_FALSE(notifier->posted[1].playSound);
+}
+
+} // namespace
+
+namespace {
+
+TEST(RealAppStore, BuildsTheFourProvidersInOrderAndCreatesOnlyThePricingCopy)
+{
+    coreApplication();
+    TempHome home;
+    core::AppStore store;
+    std::vector<AgentTool> tools;
+    for (const auto& p : store.providers())
+        tools.push_back(p->tool());
+    EXPECT_EQ(tools,
+              (std::vector<AgentTool>{AgentTool::claude, AgentTool::codex, AgentTool::openCode, AgentTool::cursor}));
+    EXPECT_TRUE(std::filesystem::exists(home.path() + "/.local/share/Loomwatch/ModelPricing.json"));
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/.local/share/Loomwatch/HandoffTemplate.md"));
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/.claude"));
+
+    QSignalSpy finished(&store, &core::AppStore::refreshFinished);
+    store.refresh();
+    ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }, 20000));
+    EXPECT_EQ(store.probes().size(), 4u);
+}
+
+} // namespace
