@@ -15,8 +15,7 @@ public:
 
 std::tm localDay(Timestamp t)
 {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(
-        std::chrono::floor<std::chrono::seconds>(t));
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(t));
     std::tm tm{};
     localtime_r(&seconds, &tm);
     return tm;

@@ -13,8 +13,14 @@ namespace {
 
 using Number = boost::multiprecision::number<boost::multiprecision::cpp_dec_float<38>, boost::multiprecision::et_off>;
 
-Number& number(unsigned char* storage) { return *std::launder(reinterpret_cast<Number*>(storage)); }
-const Number& number(const unsigned char* storage) { return *std::launder(reinterpret_cast<const Number*>(storage)); }
+Number& number(unsigned char* storage)
+{
+    return *std::launder(reinterpret_cast<Number*>(storage));
+}
+const Number& number(const unsigned char* storage)
+{
+    return *std::launder(reinterpret_cast<const Number*>(storage));
+}
 
 bool isJsonNumber(std::string_view t)
 {
@@ -53,9 +59,18 @@ bool isJsonNumber(std::string_view t)
 static_assert(sizeof(Number) <= 96, "Decimal storage too small for the arithmetic type");
 static_assert(alignof(Number) <= 8, "Decimal storage alignment too small");
 
-Decimal::Decimal() { new (m_storage) Number(0); }
-Decimal::Decimal(std::int64_t value) { new (m_storage) Number(value); }
-Decimal::Decimal(const Decimal& other) { new (m_storage) Number(number(other.m_storage)); }
+Decimal::Decimal()
+{
+    new (m_storage) Number(0);
+}
+Decimal::Decimal(std::int64_t value)
+{
+    new (m_storage) Number(value);
+}
+Decimal::Decimal(const Decimal& other)
+{
+    new (m_storage) Number(number(other.m_storage));
+}
 
 Decimal& Decimal::operator=(const Decimal& other)
 {
@@ -63,7 +78,10 @@ Decimal& Decimal::operator=(const Decimal& other)
     return *this;
 }
 
-Decimal::~Decimal() { number(m_storage).~Number(); }
+Decimal::~Decimal()
+{
+    number(m_storage).~Number();
+}
 
 std::optional<Decimal> Decimal::fromString(std::string_view text)
 {
@@ -160,7 +178,10 @@ Decimal& Decimal::operator+=(const Decimal& rhs)
     return *this;
 }
 
-bool Decimal::operator==(const Decimal& rhs) const { return number(m_storage) == number(rhs.m_storage); }
+bool Decimal::operator==(const Decimal& rhs) const
+{
+    return number(m_storage) == number(rhs.m_storage);
+}
 
 std::strong_ordering Decimal::operator<=>(const Decimal& rhs) const
 {
@@ -173,6 +194,9 @@ std::strong_ordering Decimal::operator<=>(const Decimal& rhs) const
     return std::strong_ordering::equal;
 }
 
-bool Decimal::isZero() const { return number(m_storage).is_zero(); }
+bool Decimal::isZero() const
+{
+    return number(m_storage).is_zero();
+}
 
 } // namespace loomwatch::model

@@ -56,25 +56,46 @@ void combineOptional(std::size_t& seed, const std::optional<T>& value)
 
 } // namespace
 
-std::string_view rawValue(AgentTool tool) { return toolInfo.at(static_cast<std::size_t>(tool)).raw; }
-std::string_view displayName(AgentTool tool) { return toolInfo.at(static_cast<std::size_t>(tool)).display; }
-std::string_view symbolName(AgentTool tool) { return toolInfo.at(static_cast<std::size_t>(tool)).symbol; }
+std::string_view rawValue(AgentTool tool)
+{
+    return toolInfo.at(static_cast<std::size_t>(tool)).raw;
+}
+std::string_view displayName(AgentTool tool)
+{
+    return toolInfo.at(static_cast<std::size_t>(tool)).display;
+}
+std::string_view symbolName(AgentTool tool)
+{
+    return toolInfo.at(static_cast<std::size_t>(tool)).symbol;
+}
 
 std::optional<AgentTool> agentToolFromRaw(std::string_view raw)
 {
     return fromRaw<AgentTool>(toolInfo, raw, [](const ToolInfo& i) { return i.raw; });
 }
 
-std::string_view rawValue(SessionState state) { return stateInfo.at(static_cast<std::size_t>(state)).raw; }
-std::string_view displayName(SessionState state) { return stateInfo.at(static_cast<std::size_t>(state)).display; }
-std::string_view symbolName(SessionState state) { return stateInfo.at(static_cast<std::size_t>(state)).symbol; }
+std::string_view rawValue(SessionState state)
+{
+    return stateInfo.at(static_cast<std::size_t>(state)).raw;
+}
+std::string_view displayName(SessionState state)
+{
+    return stateInfo.at(static_cast<std::size_t>(state)).display;
+}
+std::string_view symbolName(SessionState state)
+{
+    return stateInfo.at(static_cast<std::size_t>(state)).symbol;
+}
 
 std::optional<SessionState> sessionStateFromRaw(std::string_view raw)
 {
     return fromRaw<SessionState>(stateInfo, raw, [](const ToolInfo& i) { return i.raw; });
 }
 
-std::string_view rawValue(SupportLevel level) { return supportRaw.at(static_cast<std::size_t>(level)); }
+std::string_view rawValue(SupportLevel level)
+{
+    return supportRaw.at(static_cast<std::size_t>(level));
+}
 
 std::optional<SupportLevel> supportLevelFromRaw(std::string_view raw)
 {

@@ -159,7 +159,10 @@ struct ProviderEvent
     std::string message; // only for `failed`
 
     static ProviderEvent changed(AgentTool tool) { return {Kind::changed, tool, {}}; }
-    static ProviderEvent failed(AgentTool tool, std::string message) { return {Kind::failed, tool, std::move(message)}; }
+    static ProviderEvent failed(AgentTool tool, std::string message)
+    {
+        return {Kind::failed, tool, std::move(message)};
+    }
 
     bool operator==(const ProviderEvent&) const = default;
 };
@@ -172,7 +175,10 @@ std::size_t hashValue(const AgentSession& session);
 template <>
 struct std::hash<loomwatch::model::TokenUsage>
 {
-    std::size_t operator()(const loomwatch::model::TokenUsage& t) const noexcept { return loomwatch::model::hashValue(t); }
+    std::size_t operator()(const loomwatch::model::TokenUsage& t) const noexcept
+    {
+        return loomwatch::model::hashValue(t);
+    }
 };
 
 template <>

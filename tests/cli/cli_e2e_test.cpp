@@ -1,0 +1,393 @@
+// loomwatch-cli run as a separate process over homes laid out the way the agents lay theirs out.
+#include "clitestsupport.h"
+
+#include <gtest/gtest.h>
+#include <simdjson.h>
+#include <sqlite3.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace loomwatch::testing;
+using namespace std::chrono;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* claudeSessionId = "7d1c2f4e-8a3b-4c5d-9e6f-0a1b2c3d4e5f";
+constexpr const char* codexSessionId = "5e1d7c3a-2b4f-4a60-9d2e-7f3c1b0a9e88";
+
+system_clock::time_point utc(sys_days day, hours h, minutes m, seconds s = seconds(0))
+{
+    return system_clock::time_point(day) + h + m + s;
+}
+
+std::string claudeTranscript(const std::string& sessionId, const std::string& cwd, const std::string& day)
+{
+    const std::string common = "\"sessionId\":\"" + sessionId + "\",\"cwd\":\"" + cwd +
+                               "\",\"gitBranch\":\"feature/rate-limits\",\"version\":\"2.0.14\",\"isSidechain\":false";
+    std::ostringstream t;
+    t << R"({"type":"file-history-snapshot","messageId":"m0","snapshot":{"trackedFileBackups":{}}})" << '\n';
+    t << R"({"parentUuid":null,)" << common
+      << R"(,"type":"user","message":{"role":"user","content":"Add rate limiting to the login endpoint"},"uuid":"u1","timestamp":")"
+      << day << R"(T05:50:00.000Z"})" << '\n';
+    t << R"({"parentUuid":"u1",)" << common
+      << R"(,"type":"assistant","requestId":"req_1","message":{"model":"claude-sonnet-4-5-20250929","id":"msg_01","type":"message","role":"assistant","content":[{"type":"text","text":"I'll look at the login handler."}],"usage":{"input_tokens":3,"cache_creation_input_tokens":1200,"cache_read_input_tokens":45000,"output_tokens":410}},"uuid":"a1","timestamp":")"
+      << day << R"(T05:51:10.500Z"})" << '\n';
+    t << R"({"parentUuid":"a1",)" << common
+      << R"(,"type":"attachment","attachment":{"type":"todo","text":"Rate limit:   api_key=sk-live-abcdefghijklmnop1234 in config"},"uuid":"t1","timestamp":")"
+      << day << R"(T05:51:20.000Z"})" << '\n';
+    t << "{not json at all\n\n";
+    t << R"({"parentUuid":"t1",)" << common
+      << R"(,"type":"assistant","requestId":"req_2","message":{"model":"claude-sonnet-4-5-20250929","id":"msg_02","type":"message","role":"assistant","content":[{"type":"text","text":"Done. The limiter uses a token bucket."}],"usage":{"input_tokens":5,"cache_creation_input_tokens":300,"cache_read_input_tokens":46200,"output_tokens":120}},"uuid":"a2","timestamp":")"
+      << day << R"(T05:52:24.123Z"})" << '\n';
+    return t.str();
+}
+
+std::string codexRollout()
+{
+    std::ostringstream t;
+    t << R"({"timestamp":"2026-11-20T09:15:02.120Z","type":"session_meta","payload":{"id":")" << codexSessionId
+      << R"(","timestamp":"2026-11-20T09:15:02.101Z","cwd":"/home/dev/src/billing","originator":"codex_cli_rs","cli_version":"0.63.0","git":{"commit_hash":"a1b2c3d","branch":"main","repository_url":"git@example.org:dev/billing.git"},"base_instructions":{"text":"You are Codex, a coding agent."}}})"
+      << '\n';
+    t << R"({"timestamp":"2026-11-20T09:15:02.500Z","type":"turn_context","payload":{"cwd":"/home/dev/src/billing","approval_policy":"on-request","sandbox_policy":{"mode":"workspace-write"},"model":"gpt-5-codex","effort":"medium","summary":"auto"}})"
+      << '\n';
+    t << R"({"timestamp":"2026-11-20T09:15:03.000Z","type":"response_item","payload":{"type":"message","id":"msg_0a1","role":"user","content":[{"type":"input_text","text":"Fix the rounding bug in invoices"}]}})"
+      << '\n';
+    t << R"({"timestamp":"2026-11-20T09:16:10.000Z","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":20480,"cached_input_tokens":15360,"output_tokens":1024,"reasoning_output_tokens":512,"total_tokens":21504},"last_token_usage":{"input_tokens":10240,"cached_input_tokens":7680,"output_tokens":512,"reasoning_output_tokens":256,"total_tokens":10752},"model_context_window":272000},"rate_limits":{"primary":{"used_percent":12.0,"window_minutes":300}}}})"
+      << '\n';
+    t << R"({"timestamp":"2026-11-20T09:16:11.000Z","type":"event_msg","payload":{"type":"agent_reasoning","text":"Checking the invoice totals"}})"
+      << '\n';
+    t << R"({"timestamp":"2026-11-20T09:16:12.000Z","type":"response_item","payload":{"type":"message","id":"msg_0a2","role":"assistant","content":[{"type":"output_text","text":"Fixed: totals now round half-even."}]}})"
+      << '\n';
+    return t.str();
+}
+
+void execSql(sqlite3* db, const char* sql)
+{
+    char* error = nullptr;
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+}
+
+fs::path makeOpenCodeDatabase(TempHome& home)
+{
+    const fs::path db = home.path() / ".local/share/opencode/opencode.db";
+    fs::create_directories(db.parent_path());
+    sqlite3* handle = nullptr;
+    EXPECT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    execSql(handle, "PRAGMA journal_mode=WAL;");
+    execSql(handle,
+            "CREATE TABLE project (id TEXT PRIMARY KEY, worktree TEXT NOT NULL);"
+            "CREATE TABLE session (id TEXT PRIMARY KEY, project_id TEXT, parent_id TEXT, title TEXT NOT NULL,"
+            " directory TEXT NOT NULL, path TEXT, time_created INTEGER, time_updated INTEGER,"
+            " time_archived INTEGER, model TEXT, tokens_input INTEGER, tokens_output INTEGER,"
+            " tokens_cache_read INTEGER, tokens_cache_write INTEGER);"
+            "CREATE TABLE credential (id TEXT, secret TEXT);"
+            "INSERT INTO project VALUES ('prj_1', '/home/dev/src/webapp');"
+            "INSERT INTO session VALUES ('ses_01', 'prj_1', NULL,"
+            " 'Refactor the api_key=abcdefgh12345678 loader', '/home/dev/src/webapp', NULL,"
+            " 1763600000000, 1763600060000, NULL, '{\"id\":\"claude-sonnet-4-5\",\"providerID\":\"anthropic\"}',"
+            " 1000, 200, 0, 0);");
+    sqlite3_close(handle);
+    return db;
+}
+
+// Every file below the agents' folders with its bytes, to prove nothing was touched.
+std::map<std::string, std::string> agentFiles(const TempHome& home)
+{
+    std::map<std::string, std::string> files;
+    for (const char* folder : {".claude", ".codex", ".local/share/opencode", ".config/Cursor"}) {
+        const fs::path root = home.path() / folder;
+        if (!fs::exists(root))
+            continue;
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::ostringstream bytes;
+            if (entry.is_regular_file())
+                bytes << in.rdbuf();
+            files[entry.path().string()] = bytes.str();
+        }
+    }
+    return files;
+}
+
+class CliHome : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        home.write(".claude/projects/-home-dev-src-api-server/" + std::string(claudeSessionId) + ".jsonl",
+                   claudeTranscript(claudeSessionId, "/home/dev/src/api_server", "2026-11-21"),
+                   utc(2026y / November / 21, 5h, 52min, 30s));
+        home.write(".claude/projects/-home-dev-src-api-server/notes.json", "{}", utc(2026y / November / 22, 1h, 0min));
+        home.write(".codex/sessions/2026/11/20/rollout-2026-11-20T09-15-02-" + std::string(codexSessionId) + ".jsonl",
+                   codexRollout(), utc(2026y / November / 20, 9h, 16min, 30s));
+        database = makeOpenCodeDatabase(home);
+        fs::create_directories(home.path() / ".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker");
+    }
+
+    TempHome home;
+    fs::path database;
+};
+
+std::string isoDay(system_clock::time_point t)
+{
+    const year_month_day ymd{floor<days>(t)};
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", int(ymd.year()), unsigned(ymd.month()), unsigned(ymd.day()));
+    return buffer;
+}
+
+std::string str(simdjson::dom::element e)
+{
+    return std::string(std::string_view(e));
+}
+
+} // namespace
+
+TEST_F(CliHome, SessionsJsonGivesEveryFieldOfEveryTool)
+{
+    const auto before = agentFiles(home);
+    const auto result = runCli({"sessions", "--json"}, home.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(agentFiles(home), before) << "an agent's folder was changed";
+    EXPECT_FALSE(fs::exists(database.string() + "-wal"));
+    EXPECT_FALSE(fs::exists(database.string() + "-shm"));
+
+    simdjson::dom::parser parser;
+    const simdjson::dom::array sessions = parser.parse(result.out).get_array();
+    ASSERT_EQ(sessions.size(), 3u) << result.out;
+
+    // Latest activity first: Claude (Nov 21), Codex (Nov 20, 2026), OpenCode (Nov 20, 2025).
+    const auto claude = sessions.at(0);
+    EXPECT_EQ(claude.get_object().size(), 16u);
+    EXPECT_EQ(str(claude["id"]), std::string("claude:") + claudeSessionId);
+    EXPECT_EQ(str(claude["tool"]), "claude");
+    EXPECT_EQ(str(claude["projectPath"]), "/home/dev/src/api_server");
+    EXPECT_EQ(str(claude["projectName"]), "api_server");
+    EXPECT_EQ(str(claude["branch"]), "feature/rate-limits");
+    EXPECT_EQ(str(claude["model"]), "claude-sonnet-4-5-20250929");
+    EXPECT_EQ(str(claude["startedAt"]), "2026-11-21T05:50:00.000Z");
+    EXPECT_EQ(str(claude["lastActivityAt"]), "2026-11-21T05:52:30.000Z") << "the file's modification time is later";
+    EXPECT_TRUE(claude["processID"].is_null());
+    EXPECT_EQ(str(claude["state"]), "ended");
+    EXPECT_EQ(str(claude["supportLevel"]), "full");
+    EXPECT_EQ(int64_t(claude["tokens"]["input"]), 5);
+    EXPECT_EQ(int64_t(claude["tokens"]["output"]), 410);
+    EXPECT_EQ(int64_t(claude["tokens"]["cacheRead"]), 46200);
+    EXPECT_EQ(int64_t(claude["tokens"]["cacheWrite"]), 1200);
+    EXPECT_EQ(str(claude["estimatedCost"]), "0.024525");
+    EXPECT_EQ(str(claude["lastSnippet"]), "Rate limit: [REDACTED] in config");
+    EXPECT_EQ(int64_t(claude["parserVersion"]), 1);
+    EXPECT_TRUE(str(claude["sourcePath"]).ends_with(std::string(claudeSessionId) + ".jsonl"));
+
+    const auto codex = sessions.at(1);
+    EXPECT_EQ(str(codex["id"]), std::string("codex:") + codexSessionId);
+    EXPECT_EQ(str(codex["projectName"]), "billing");
+    EXPECT_TRUE(codex["branch"].is_null()) << "Codex keeps its branch under git.branch, which is not read";
+    EXPECT_EQ(str(codex["model"]), "gpt-5-codex");
+    EXPECT_EQ(str(codex["startedAt"]), "2026-11-20T09:15:02.120Z");
+    EXPECT_EQ(str(codex["lastActivityAt"]), "2026-11-20T09:16:30.000Z");
+    EXPECT_EQ(int64_t(codex["tokens"]["input"]), 20480) << "the cumulative total, not the last turn";
+    EXPECT_EQ(int64_t(codex["tokens"]["output"]), 1024);
+    EXPECT_EQ(int64_t(codex["tokens"]["cacheRead"]), 15360);
+    EXPECT_EQ(int64_t(codex["tokens"]["cacheWrite"]), 0);
+    EXPECT_EQ(str(codex["estimatedCost"]), "0.03776");
+    EXPECT_EQ(str(codex["lastSnippet"]), "Checking the invoice totals");
+    EXPECT_EQ(str(codex["state"]), "ended");
+
+    const auto openCode = sessions.at(2);
+    EXPECT_EQ(str(openCode["id"]), "openCode:ses_01");
+    EXPECT_EQ(str(openCode["tool"]), "openCode");
+    EXPECT_EQ(str(openCode["projectPath"]), "/home/dev/src/webapp");
+    EXPECT_EQ(str(openCode["projectName"]), "webapp");
+    EXPECT_EQ(str(openCode["model"]), "claude-sonnet-4-5");
+    EXPECT_EQ(str(openCode["startedAt"]), "2025-11-20T00:53:20.000Z");
+    EXPECT_EQ(str(openCode["lastActivityAt"]), "2025-11-20T00:54:20.000Z");
+    EXPECT_EQ(str(openCode["state"]), "ended");
+    EXPECT_EQ(str(openCode["supportLevel"]), "partial");
+    EXPECT_EQ(str(openCode["estimatedCost"]), "0.006");
+    EXPECT_EQ(str(openCode["lastSnippet"]), "Refactor the [REDACTED] loader");
+    EXPECT_EQ(str(openCode["sourcePath"]), database.string());
+}
+
+TEST_F(CliHome, DiagnosticsAndCostsJson)
+{
+    auto result = runCli({"diagnostics", "--json"}, home.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    simdjson::dom::parser parser;
+    const auto diagnostics = parser.parse(result.out).get_object();
+    const simdjson::dom::array probes = diagnostics["probes"].get_array();
+    ASSERT_EQ(probes.size(), 4u);
+    std::vector<std::string> order;
+    for (auto probe : probes)
+        order.push_back(str(probe["tool"]));
+    EXPECT_EQ(order, (std::vector<std::string>{"claude", "codex", "cursor", "openCode"}));
+    const auto cursor = probes.at(2);
+    EXPECT_TRUE(bool(cursor["installed"]));
+    EXPECT_EQ(str(cursor["supportLevel"]), "processOnly");
+    EXPECT_EQ(str(cursor["detectedPath"]), (home.path() / ".config/Cursor").string());
+    EXPECT_EQ(str(cursor["lastError"]), "Session format is not stable; process-level monitoring is active.");
+    EXPECT_EQ(str(probes.at(3)["supportLevel"]), "partial");
+    EXPECT_TRUE(probes.at(0)["lastError"].is_null());
+    EXPECT_FALSE(diagnostics["lastRefresh"].is_null());
+    EXPECT_EQ(int64_t(diagnostics["sessionCount"]), 3);
+    EXPECT_EQ(int64_t(diagnostics["historyRetentionDays"]), 7);
+
+    result = runCli({"costs", "--json"}, home.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out,
+              R"({"today":"0","currency":"USD","tools":{"claude":"0","codex":"0","openCode":"0","cursor":"0"}})"
+              "\n")
+        << "nothing in this home was active today";
+
+    EXPECT_TRUE(fs::exists(home.path() / ".local/share/Loomwatch/history.sqlite"));
+}
+
+TEST(CliCosts, TodaysSessionsAddUpPerTool)
+{
+    TempHome home;
+    const auto now = system_clock::now();
+    const std::string today = isoDay(now);
+    // Transcript lines carry today's date at 05:5x UTC; the file was written just now.
+    home.write(".claude/projects/-srv-app/a.jsonl", claudeTranscript("a", "/srv/app", today), now);
+    home.write(".claude/projects/-srv-old/b.jsonl", claudeTranscript("b", "/srv/old", "2026-01-02"),
+               now - hours(24 * 40));
+    const auto result = runCli({"costs", "--json"}, home.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(
+        result.out,
+        R"({"today":"0.024525","currency":"USD","tools":{"claude":"0.024525","codex":"0","openCode":"0","cursor":"0"}})"
+        "\n");
+    const auto human = runCli({"costs"}, home.environment());
+    EXPECT_NE(human.out.find("$0.02"), std::string::npos) << human.out;
+    EXPECT_NE(human.out.find("Estimates only."), std::string::npos);
+}
+
+TEST_F(CliHome, ProviderFailureGoesToStandardErrorAndTheRestIsPrinted)
+{
+    std::ofstream(database, std::ios::binary | std::ios::trunc) << "this is not a database, just some text\n";
+    const auto result = runCli({"sessions", "--json"}, home.environment());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.starts_with("OpenCode: ")) << result.err;
+    simdjson::dom::parser parser;
+    const simdjson::dom::array sessions = parser.parse(result.out).get_array();
+    EXPECT_EQ(sessions.size(), 2u) << "Claude Code and Codex are still listed";
+}
+
+TEST_F(CliHome, HandoffIsRedactedAndUnknownIdsAreUsageErrors)
+{
+    auto result = runCli({"handoff", std::string("claude:") + claudeSessionId}, home.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("/home/dev/src/api_server"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("feature/rate-limits"), std::string::npos);
+    EXPECT_NE(result.out.find("[REDACTED]"), std::string::npos);
+    EXPECT_EQ(result.out.find("sk-live"), std::string::npos) << "a secret left the transcript";
+
+    result = runCli({"handoff", "claude:no-such-session"}, home.environment());
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+
+    fs::remove(home.path() / ".claude/projects/-home-dev-src-api-server" / (std::string(claudeSessionId) + ".jsonl"));
+    result = runCli({"terminate", "codex:" + std::string(codexSessionId), "--yes"}, home.environment());
+    EXPECT_EQ(result.exitCode, 1) << "no process belongs to an ended session";
+}
+
+TEST(CliUsage, BadArgumentsExitWithTwo)
+{
+    TempHome home;
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"sessions", "--yaml"}, {"handoff"}, {"terminate", "a", "b"}}) {
+        const auto result = runCli(args, home.environment());
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("Usage: loomwatch-cli"), std::string::npos);
+    }
+    EXPECT_EQ(runCli({"--help"}, home.environment()).exitCode, 0);
+    EXPECT_TRUE(runCli({"--version"}, home.environment()).out.starts_with("loomwatch-cli "));
+}
+
+// A copy of /bin/sleep named like the agent, running in the project's folder.
+class AgentProcess
+{
+public:
+    AgentProcess(const fs::path& binDir, const std::string& name, const fs::path& cwd)
+    {
+        fs::create_directories(binDir);
+        const fs::path exe = binDir / name;
+        fs::copy_file("/bin/sleep", exe, fs::copy_options::overwrite_existing);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            if (::chdir(cwd.c_str()) != 0)
+                ::_exit(127);
+            ::execl(exe.c_str(), name.c_str(), "300", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::usleep(100'000); // let exec finish so /proc shows the new name
+    }
+    ~AgentProcess()
+    {
+        if (m_pid > 0 && !m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return m_pid; }
+    // The signal that ended the process, 0 while it runs.
+    int terminatedBy()
+    {
+        int status = 0;
+        for (int i = 0; i < 50; ++i) {
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_reaped = true;
+                return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+            }
+            ::usleep(20'000);
+        }
+        return 0;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+};
+
+TEST(CliTerminate, SignalsTheAgentWorkingInTheSessionsFolderAfterConfirmation)
+{
+    TempHome home;
+    const fs::path project = home.path() / "src/shop";
+    fs::create_directories(project);
+    const auto now = system_clock::now();
+    std::string encoded = project.string();
+    for (char& c : encoded) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '-';
+    }
+    home.write(".claude/projects/" + encoded + "/s1.jsonl", claudeTranscript("s1", project.string(), isoDay(now)), now);
+    AgentProcess agent(home.path() / "bin", "claude", project);
+
+    auto result = runCli({"sessions", "--json"}, home.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    simdjson::dom::parser parser;
+    const auto session = parser.parse(result.out).get_array().at(0);
+    EXPECT_EQ(int64_t(session["processID"]), agent.pid()) << "attributed by its working directory";
+    EXPECT_EQ(str(session["state"]), "waitingForInput");
+
+    result = runCli({"terminate", "claude:s1"}, home.environment(), "n\n");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Loomwatch will send SIGTERM to process " + std::to_string(agent.pid()) +
+                              ". Unsaved agent work may be lost."),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(agent.terminatedBy(), 0) << "declined, so still running";
+
+    result = runCli({"terminate", "claude:s1", "--yes"}, home.environment());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(agent.terminatedBy(), SIGTERM);
+}
