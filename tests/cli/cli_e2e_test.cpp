@@ -128,7 +128,8 @@ protected:
         home.write(".codex/sessions/2026/11/20/rollout-2026-11-20T09-15-02-" + std::string(codexSessionId) + ".jsonl",
                    codexRollout(), utc(2026y / November / 20, 9h, 16min, 30s));
         database = makeOpenCodeDatabase(home);
-        fs::create_directories(home.path() / ".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker");
+        home.write(".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker/state.json", R"({"workers":[]})",
+                   utc(2026y / November / 19, 8h, 0min));
     }
 
     TempHome home;
@@ -390,4 +391,45 @@ TEST(CliTerminate, SignalsTheAgentWorkingInTheSessionsFolderAfterConfirmation)
     result = runCli({"terminate", "claude:s1", "--yes"}, home.environment());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(agent.terminatedBy(), SIGTERM);
+}
+
+TEST_F(CliHome, NoCommandEverTouchesAnAgentsFolder)
+{
+    // OpenCode is running: its connection keeps the database in WAL mode with -wal and -shm beside it.
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &writer), SQLITE_OK);
+    execSql(writer, "PRAGMA journal_mode=WAL; INSERT INTO session (id, title, directory, time_created, time_updated)"
+                    " VALUES ('ses_02', 'Second', '/home/dev/src/webapp', 1763600100000, 1763600200000);");
+    ASSERT_TRUE(fs::exists(database.string() + "-wal"));
+    ASSERT_TRUE(fs::exists(database.string() + "-shm"));
+    const auto before = agentFiles(home);
+
+    const std::string claudeId = std::string("claude:") + claudeSessionId;
+    for (const auto& args : std::vector<std::vector<std::string>>{{"sessions"},
+                                                                  {"sessions", "--json"},
+                                                                  {"costs"},
+                                                                  {"costs", "--json"},
+                                                                  {"diagnostics"},
+                                                                  {"diagnostics", "--json"},
+                                                                  {"handoff", claudeId},
+                                                                  {"handoff", "openCode:ses_01"},
+                                                                  {"terminate", claudeId, "--yes"},
+                                                                  {"terminate", "openCode:nope"}}) {
+        const auto result = runCli(args, home.environment(), "n\n");
+        EXPECT_LT(result.exitCode, 3) << args.front() << ": " << result.err;
+    }
+    const auto watch =
+        runCommand({"sh", "-c", "\"$0\" watch --json & pid=$!; sleep 4; kill -TERM $pid; wait $pid", cliPath()},
+                   home.environment(), {}, seconds(30));
+    EXPECT_EQ(watch.exitCode, 0) << watch.err;
+    EXPECT_NE(watch.out.find("openCode:ses_02"), std::string::npos) << "the live writer's committed row is seen";
+
+    const auto after = agentFiles(home);
+    EXPECT_EQ(after.size(), before.size()) << "a file appeared or vanished below an agent's folder";
+    for (const auto& [path, bytes] : before) {
+        const auto it = after.find(path);
+        ASSERT_NE(it, after.end()) << path << " vanished";
+        EXPECT_TRUE(it->second == bytes) << path << " changed";
+    }
+    sqlite3_close(writer);
 }
