@@ -1,0 +1,145 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Loomwatch
+
+ApplicationWindow {
+    id: window
+
+    // The sidebar selection; empty shows the overview.
+    property string section: "overview"
+    readonly property string shownSection: section.length > 0 ? section : "overview"
+    property bool started: false
+
+    objectName: "dashboard"
+    title: "Loomwatch"
+    width: 1120
+    height: 760
+    minimumWidth: 920
+    minimumHeight: 620
+    flags: Backend.showInTaskbar ? Qt.Window : Qt.Tool
+    color: Theme.window
+
+    function bringForward() {
+        show()
+        raise()
+        requestActivate()
+    }
+
+    onVisibleChanged: {
+        if (!visible)
+            return
+        if (!started) {
+            started = true
+            Backend.start()
+            if (Backend.showOnboarding)
+                onboarding.open()
+        }
+        // A message that arrived while the window was closed.
+        if (Backend.store.hasError)
+            errorAlert.open()
+    }
+
+    menuBar: MenuBar {
+        Menu {
+            title: "Loomwatch"
+            MenuItem {
+                objectName: "menu.checkForUpdates"
+                text: "Check for Updates\u2026"
+                enabled: Backend.updater.signingConfigured
+                onTriggered: Backend.checkForUpdates()
+            }
+            MenuSeparator {}
+            MenuItem {
+                text: "Refresh"
+                onTriggered: Backend.refresh()
+            }
+            MenuItem {
+                text: "Settings\u2026"
+                onTriggered: Backend.openSettings()
+            }
+            MenuSeparator {}
+            MenuItem {
+                text: "Quit Loomwatch"
+                onTriggered: Backend.quit()
+            }
+        }
+    }
+
+    SplitView {
+        anchors.fill: parent
+        orientation: Qt.Horizontal
+
+        Sidebar {
+            SplitView.minimumWidth: 180
+            SplitView.preferredWidth: 210
+            SplitView.maximumWidth: 320
+            section: window.section
+            onSelected: name => window.section = name
+        }
+
+        ColumnLayout {
+            SplitView.fillWidth: true
+            SplitView.minimumWidth: 500
+            spacing: 0
+
+            ToolBar {
+                Layout.fillWidth: true
+                background: Rectangle {
+                    color: Theme.window
+                    Divider { anchors.bottom: parent.bottom; width: parent.width }
+                }
+                RowLayout {
+                    anchors.fill: parent
+                    anchors.leftMargin: 16
+                    anchors.rightMargin: 8
+                    Label {
+                        objectName: "navigationTitle"
+                        text: window.shownSection === "overview" ? "" : detail.currentItem ? detail.currentItem.navigationTitle : ""
+                        font: Theme.headline
+                        color: Theme.primary
+                        Layout.fillWidth: true
+                    }
+                    ToolButton {
+                        objectName: "toolbar.refresh"
+                        text: "Refresh"
+                        display: AbstractButton.TextBesideIcon
+                        icon.source: "image://symbol/arrow.clockwise?color=" + encodeURIComponent(Theme.primary.toString())
+                        icon.color: "transparent"
+                        enabled: !Backend.store.isRefreshing
+                        Accessible.name: "Refresh"
+                        onClicked: Backend.refresh()
+                    }
+                }
+            }
+
+            StackLayout {
+                id: detail
+                readonly property var sections: ["overview", "sessions", "costs", "diagnostics"]
+                readonly property Item currentItem: children[currentIndex] || null
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                currentIndex: Math.max(0, sections.indexOf(window.shownSection))
+
+                OverviewView { actions: sessionActions }
+                SessionsView { actions: sessionActions }
+                CostsView {}
+                DiagnosticsView {}
+            }
+        }
+    }
+
+    SessionActions { id: sessionActions }
+
+    OnboardingSheet { id: onboarding }
+
+    ErrorAlert { id: errorAlert }
+
+    Connections {
+        target: Backend.store
+        function onErrorMessageChanged() {
+            if (Backend.store.hasError && window.visible)
+                errorAlert.open()
+        }
+    }
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QVariant>
+#include <QtQmlIntegration>
+
+#include "core/appstore.h"
+#include "ui/preferencescontroller.h"
+#include "ui/sessionlistmodel.h"
+#include "ui/updater.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QQmlEngine;
+class QJSEngine;
+
+namespace loomwatch::core {
+class Notifier;
+class SessionHistory;
+class Settings;
+} // namespace loomwatch::core
+
+namespace loomwatch::ui {
+
+class TrayHost;
+
+// The one object QML talks to ("Backend"): the store, the three session lists, the derived
+// texts, and every user action. Each QML engine gets the controller attached to it with attach().
+class AppController : public QObject
+{
+    Q_OBJECT
+    QML_NAMED_ELEMENT(Backend)
+    QML_SINGLETON
+    Q_PROPERTY(loomwatch::core::AppStore* store READ store CONSTANT)
+    Q_PROPERTY(loomwatch::ui::SessionListModel* sessions READ sessions CONSTANT)
+    Q_PROPERTY(loomwatch::ui::SessionListModel* attention READ attention CONSTANT)
+    Q_PROPERTY(loomwatch::ui::SessionListModel* panelSessions READ panelSessions CONSTANT)
+    Q_PROPERTY(loomwatch::ui::Updater* updater READ updater CONSTANT)
+    Q_PROPERTY(loomwatch::ui::PreferencesController* preferences READ preferences CONSTANT)
+    Q_PROPERTY(QString statusLine READ statusLine NOTIFY summaryChanged)
+    Q_PROPERTY(QString trayIconName READ trayIconName NOTIFY summaryChanged)
+    Q_PROPERTY(QString todayCostText READ todayCostText NOTIFY summaryChanged)
+    // One entry per tool in case order: tool, name, symbol, amount, identifier, accessibleName.
+    Q_PROPERTY(QVariantList costLines READ costLines NOTIFY summaryChanged)
+    // One entry per probe in the store's order: tool, name, installed, supportLevel, detectedPath,
+    // lastError (empty when none), hasError.
+    Q_PROPERTY(QVariantList probes READ probes NOTIFY probesChanged)
+    Q_PROPERTY(QString lastRefreshText READ lastRefreshText NOTIFY lastRefreshChanged)
+    Q_PROPERTY(bool trayAvailable READ trayAvailable CONSTANT)
+    Q_PROPERTY(bool showOnboarding READ showOnboarding NOTIFY showOnboardingChanged)
+    // Regular (windows in the taskbar) or accessory (tool windows only) presence.
+    Q_PROPERTY(bool showInTaskbar READ showInTaskbar WRITE setShowInTaskbar NOTIFY showInTaskbarChanged)
+
+public:
+    // The two operations on one session that leave the UI layer. Both throw; what() is shown.
+    struct SessionActions
+    {
+        std::function<std::string(const model::AgentSession&)> generateHandoff;
+        std::function<void(std::int32_t pid, model::AgentTool tool)> terminate;
+    };
+
+    struct Dependencies
+    {
+        core::AppStore* store = nullptr;
+        std::shared_ptr<core::Settings> settings;
+        core::SessionHistory* history = nullptr; // may be null: run without history
+        TrayHost* tray = nullptr;                // may be null: no tray
+        Updater* updater = nullptr;
+        std::shared_ptr<core::Notifier> notifier; // may be null: onboarding asks nobody
+        SessionActions actions;
+        PreferencesController* preferences = nullptr; // may be null until the settings window exists
+    };
+
+    explicit AppController(Dependencies dependencies, QObject* parent = nullptr);
+    ~AppController() override;
+
+    // Makes this controller the "Backend" singleton of `engine`.
+    void attach(QQmlEngine& engine);
+    static AppController* create(QQmlEngine* engine, QJSEngine* scriptEngine);
+
+    core::AppStore* store() const { return m_store; }
+    SessionListModel* sessions() const { return m_sessions; }
+    SessionListModel* attention() const { return m_attention; }
+    SessionListModel* panelSessions() const { return m_panelSessions; }
+    Updater* updater() const { return m_updater; }
+    PreferencesController* preferences() const { return m_preferences; }
+    void setPreferences(PreferencesController* preferences) { m_preferences = preferences; }
+
+    QString statusLine() const;
+    QString trayIconName() const;
+    QString todayCostText() const;
+    QVariantList costLines() const;
+    QVariantList probes() const;
+    QString lastRefreshText() const;
+    bool trayAvailable() const;
+    bool showOnboarding() const { return m_showOnboarding; }
+    bool showInTaskbar() const { return m_showInTaskbar; }
+    void setShowInTaskbar(bool show);
+
+    // Starts the store the first time the dashboard shows; later calls do nothing.
+    Q_INVOKABLE void start();
+    Q_INVOKABLE void refresh();
+    Q_INVOKABLE void dismissError();
+    // The handoff text, or undefined after putting the failure into the store's error line.
+    Q_INVOKABLE QVariant generateHandoff(const QString& sessionId);
+    Q_INVOKABLE QString terminationTitle(const QString& projectName) const;
+    Q_INVOKABLE QString terminationMessage(int processId) const;
+    // Sends the termination signal; a refusal or failure becomes the error line.
+    Q_INVOKABLE void terminate(int processId, const QString& toolRaw);
+    Q_INVOKABLE void copyToClipboard(const QString& text);
+    // Asks the notification server (answer ignored), records completion, hides the sheet.
+    Q_INVOKABLE void completeOnboarding();
+    Q_INVOKABLE void openDashboard();
+    Q_INVOKABLE void openSettings();
+    Q_INVOKABLE void checkForUpdates();
+    Q_INVOKABLE void quit();
+    // Top-left corner for the tray panel of this size, near where the tray icon was last clicked.
+    Q_INVOKABLE QPoint panelPosition(int width, int height) const;
+
+    // The tray icon was clicked at `iconGeometry` (empty when unknown).
+    void showPanel(QRect iconGeometry);
+
+signals:
+    void summaryChanged();
+    void probesChanged();
+    void lastRefreshChanged();
+    void showOnboardingChanged();
+    void showInTaskbarChanged();
+    void dashboardRequested();
+    void settingsRequested();
+    void panelRequested();
+
+private:
+    void onSessionsChanged();
+
+    core::AppStore* m_store;
+    std::shared_ptr<core::Settings> m_settings;
+    core::SessionHistory* m_history;
+    TrayHost* m_tray;
+    Updater* m_updater;
+    std::shared_ptr<core::Notifier> m_notifier;
+    SessionActions m_actions;
+    PreferencesController* m_preferences;
+    SessionListModel* m_sessions;
+    SessionListModel* m_attention;
+    SessionListModel* m_panelSessions;
+    bool m_showOnboarding = false;
+    bool m_showInTaskbar = true;
+    QRect m_panelAnchor;
+    QPoint m_panelPointer;
+};
+
+} // namespace loomwatch::ui

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QQmlApplicationEngine>
+
+#include <memory>
+
+namespace loomwatch::core {
+class AppStore;
+class Notifier;
+class SessionHistory;
+class Settings;
+} // namespace loomwatch::core
+
+namespace loomwatch::ui {
+
+class AppController;
+class PreferencesController;
+class TrayHost;
+class Updater;
+
+// The running desktop application: owns the store, the history, the updater, the tray icon and the
+// QML engine, in that order of construction.
+class Application : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        // Made-up sessions instead of the user's agents; no history is kept.
+        bool demo = false;
+    };
+
+    explicit Application(Options options, QObject* parent = nullptr);
+    ~Application() override;
+
+    // Loads the windows and shows the dashboard; false when the QML does not load.
+    bool load();
+
+    AppController& controller() { return *m_controller; }
+    QQmlApplicationEngine& engine() { return *m_engine; }
+
+private:
+    std::shared_ptr<core::Settings> m_settings;
+    std::unique_ptr<core::AppStore> m_store;
+    std::unique_ptr<core::SessionHistory> m_history;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<TrayHost> m_tray;
+    std::unique_ptr<PreferencesController> m_preferences;
+    std::unique_ptr<AppController> m_controller;
+    std::unique_ptr<QQmlApplicationEngine> m_engine;
+};
+
+// Everything a QML engine needs before it loads the windows: the module's import path, the symbol
+// images and the controller.
+void prepareEngine(QQmlEngine& engine, AppController& controller);
+
+} // namespace loomwatch::ui
