@@ -17,10 +17,23 @@ namespace {
 
 using Clock = std::chrono::system_clock;
 
-constexpr std::array<std::string_view, 12> projects{
-    "/home/dev/src/api_server", "/home/dev/src/web-app",   "/home/dev/work/billing",  "/home/dev/src/infra",
-    "/home/dev/src/mobile",     "/home/dev/oss/parser",    "/home/dev/src/dashboard", "/home/dev/tmp/scratch",
-    "/home/dev/src/auth",       "/home/dev/src/search-ui", "/home/dev/work/etl",      "/home/dev/src/cli"};
+// A few dozen working folders: a long-used machine's transcripts pile up in the same handful of projects.
+constexpr std::array<std::string_view, 32> projects{"/home/dev/src/api_server",    "/home/dev/src/web-app",
+                                                    "/home/dev/work/billing",      "/home/dev/src/infra",
+                                                    "/home/dev/src/mobile",        "/home/dev/oss/parser",
+                                                    "/home/dev/src/dashboard",     "/home/dev/tmp/scratch",
+                                                    "/home/dev/src/auth",          "/home/dev/src/search-ui",
+                                                    "/home/dev/work/etl",          "/home/dev/src/cli",
+                                                    "/home/dev/src/payments",      "/home/dev/src/notifications",
+                                                    "/home/dev/work/reporting",    "/home/dev/work/data-lake",
+                                                    "/home/dev/oss/tokenizer",     "/home/dev/oss/http.client",
+                                                    "/home/dev/src/admin-panel",   "/home/dev/src/design-system",
+                                                    "/home/dev/src/gateway",       "/home/dev/work/ml_pipeline",
+                                                    "/home/dev/work/forecasting",  "/home/dev/src/docs",
+                                                    "/home/dev/src/e2e-tests",     "/home/dev/tmp/spike_grpc",
+                                                    "/home/dev/tmp/bench",         "/home/dev/src/chat-widget",
+                                                    "/home/dev/src/video/encoder", "/home/dev/work/terraform",
+                                                    "/home/dev/dotfiles",          "/home/dev/src/monorepo/apps/shop"};
 constexpr std::array<std::string_view, 5> branches{"main", "feature/pagination", "fix/login-redirect", "develop",
                                                    "chore/deps"};
 constexpr std::array<std::string_view, 16> words{"update", "the",   "handler", "so",      "that", "pagination",
@@ -276,10 +289,12 @@ void writeFile(const std::filesystem::path& path, const std::string& content, Cl
         throw std::runtime_error("cannot set the time of " + path.string());
 }
 
-// Index 0 is the newest; the rest reach back about two weeks, a little irregularly.
+// Index 0 is the newest; the rest reach back a little irregularly, about 25 transcripts a day per agent and at least
+// two weeks.
 Clock::time_point modificationTime(const HomeOptions& options, Random& random, std::size_t index)
 {
-    const auto span = std::chrono::hours(24 * 14);
+    const auto span =
+        std::chrono::seconds(86'400) * static_cast<std::int64_t>(std::max<std::size_t>(14, options.perTool / 25));
     const auto step = span / static_cast<std::int64_t>(std::max<std::size_t>(options.perTool, 1));
     return options.newest - step * static_cast<std::int64_t>(index) -
            std::chrono::seconds(index == 0 ? 0 : static_cast<std::int64_t>(random.below(60)));
@@ -302,24 +317,29 @@ GeneratedHome generateHome(const std::filesystem::path& home, const HomeOptions&
 
     if (options.claude) {
         const auto root = home / ".claude" / "projects";
-        std::string lastParent;
-        std::filesystem::path lastFolder;
+        // Subagent transcripts come in bursts: about one session in ten starts some (1 to 24), filed below it.
+        std::string parent;
+        std::string parentCwd;
+        std::filesystem::path parentFolder;
+        std::size_t subagentsLeft = 0;
         for (std::size_t i = 0; i < options.perTool; ++i) {
             const auto modified = modificationTime(options, random, i);
             const bool large = i < options.large;
             const std::string cwd(projects[random.below(projects.size())]);
             ClaudeWriter writer{random, random.uuid(), cwd, std::string(branches[random.below(branches.size())])};
             std::filesystem::path path;
-            // Every fifth transcript is a subagent's, filed below the session that started it.
-            if (!large && i % 5 == 4 && !lastParent.empty()) {
-                writer.sessionId = lastParent;
+            if (!large && subagentsLeft > 0) {
+                --subagentsLeft;
+                writer.sessionId = parent;
+                writer.cwd = parentCwd;
                 writer.sidechain = true;
-                path = lastFolder / lastParent / "subagents" / ("agent-" + random.uuid().substr(0, 8) + ".jsonl");
+                path = parentFolder / parent / "subagents" / ("agent-" + random.uuid().substr(0, 8) + ".jsonl");
             } else {
-                const auto folder = root / encodeCwd(cwd);
-                path = folder / (writer.sessionId + ".jsonl");
-                lastParent = writer.sessionId;
-                lastFolder = folder;
+                parentFolder = root / encodeCwd(cwd);
+                path = parentFolder / (writer.sessionId + ".jsonl");
+                parent = writer.sessionId;
+                parentCwd = cwd;
+                subagentsLeft = random.below(10) == 0 ? 1 + random.below(24) : 0;
             }
             std::string head = "{\"type\":\"file-history-snapshot\",\"messageId\":\"" + random.uuid() +
                                "\",\"snapshot\":{\"messageId\":\"" + random.uuid() +

@@ -17,7 +17,8 @@ struct HomeOptions
     std::uint64_t seed = 1;
     bool claude = true;
     bool codex = true;
-    // Modification time of the newest transcript; the others reach back about two weeks from it.
+    // Modification time of the newest transcript; the others reach back from it at about 25 a day, and at
+    // least two weeks.
     std::chrono::system_clock::time_point newest = std::chrono::system_clock::now();
 };
 
@@ -29,9 +30,10 @@ struct GeneratedHome
     std::uintmax_t totalBytes = 0;
 };
 
-// Writes a plausible home below `home`: ~/.claude/projects/<encoded cwd>/<uuid>.jsonl (some of them subagent
-// transcripts below <session>/subagents/) and ~/.codex/sessions/YYYY/MM/DD/rollout-<time>-<uuid>.jsonl, with the
-// line shapes both agents really write. The same options always give the same bytes (apart from `newest`).
+// Writes a plausible home below `home`: ~/.claude/projects/<encoded cwd>/<uuid>.jsonl in a few dozen project
+// folders, with bursts of subagent transcripts below <encoded cwd>/<session>/subagents/ for some sessions, and
+// ~/.codex/sessions/YYYY/MM/DD/rollout-<time>-<uuid>.jsonl, with the line shapes both agents really write. The same
+// options always give the same bytes (apart from `newest`).
 GeneratedHome generateHome(const std::filesystem::path& home, const HomeOptions& options);
 
 // One Claude Code transcript of at least `minimumSize` bytes, as text.

@@ -43,7 +43,8 @@ private:
     fs::path m_path;
 };
 
-// One transcript of a little over the tail limit: every parse reads a full 768 KiB tail.
+// One transcript of a little over the tail limit: every parse reads a full 768 KiB tail. Argument 1 reuses one
+// workspace across parses, as the provider does; 0 starts afresh each time.
 void BM_ParseTail(benchmark::State& state)
 {
     TempHome home;
@@ -52,50 +53,69 @@ void BM_ParseTail(benchmark::State& state)
         bench::claudeTranscript(7, ingestion::JSONLParser::tailLimit + 4096, std::chrono::system_clock::now());
     std::ofstream(path, std::ios::binary) << content;
     const ingestion::JSONLParser parser(model::AgentTool::claude);
+    ingestion::JSONLParser::Workspace workspace;
+    const bool reuse = state.range(0) != 0;
     for (auto _ : state) {
-        auto session = parser.parse({path.string(), model::AgentTool::claude});
+        auto session = reuse ? parser.parse({path.string(), model::AgentTool::claude}, workspace)
+                             : parser.parse({path.string(), model::AgentTool::claude});
         benchmark::DoNotOptimize(session);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(ingestion::JSONLParser::tailLimit));
 }
-BENCHMARK(BM_ParseTail)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseTail)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// A long-used machine: 10,000 Claude Code transcripts, the 50 newest of them at least 768 KiB.
+// A long-used machine: 10,000 transcripts per agent, the 50 newest of each at least 768 KiB. Generated once, on
+// first use, and removed at exit.
+const TempHome& longUsedHome()
+{
+    static const TempHome home;
+    static const bool generated = [] {
+        bench::HomeOptions options;
+        options.perTool = 10'000;
+        options.large = 50;
+        bench::generateHome(home.path(), options);
+        return true;
+    }();
+    (void)generated;
+    return home;
+}
+
+model::AgentTool toolArgument(const benchmark::State& state)
+{
+    return state.range(0) == 0 ? model::AgentTool::claude : model::AgentTool::codex;
+}
+
+std::string rootOf(model::AgentTool tool)
+{
+    return (longUsedHome().path() / (tool == model::AgentTool::claude ? ".claude/projects" : ".codex/sessions"))
+        .string();
+}
+
+// One refresh of one agent: list 10,000 transcripts, parse the newest 50 tails, reduce. Argument: 0 Claude Code,
+// 1 Codex.
 void BM_ProviderSessions(benchmark::State& state)
 {
-    TempHome home;
-    bench::HomeOptions options;
-    options.perTool = 10'000;
-    options.large = 50;
-    options.codex = false;
-    bench::generateHome(home.path(), options);
-    ingestion::FileSessionProvider provider(model::AgentTool::claude, (home.path() / ".claude/projects").string(),
-                                            std::make_shared<NoProcesses>());
+    const auto tool = toolArgument(state);
+    ingestion::FileSessionProvider provider(tool, rootOf(tool), std::make_shared<NoProcesses>());
     for (auto _ : state) {
         auto sessions = provider.sessions();
         benchmark::DoNotOptimize(sessions);
     }
 }
-BENCHMARK(BM_ProviderSessions)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProviderSessions)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Only the listing part of the above: walking 10,000 transcripts and picking the newest 50.
 void BM_CandidateFiles(benchmark::State& state)
 {
-    TempHome home;
-    bench::HomeOptions options;
-    options.perTool = 10'000;
-    options.large = 0;
-    options.codex = false;
-    bench::generateHome(home.path(), options);
-    ingestion::FileSessionProvider provider(model::AgentTool::claude, (home.path() / ".claude/projects").string(),
-                                            std::make_shared<NoProcesses>());
+    const auto tool = toolArgument(state);
+    ingestion::FileSessionProvider provider(tool, rootOf(tool), std::make_shared<NoProcesses>());
     for (auto _ : state) {
         auto files = provider.candidateFiles();
         benchmark::DoNotOptimize(files);
     }
 }
-BENCHMARK(BM_CandidateFiles)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CandidateFiles)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -82,54 +82,143 @@ private:
     std::vector<Candidate> m_heap;
 };
 
-// Lists one directory: offers its transcripts and appends its subdirectories (not symbolic links to directories).
-// Reads the entries with getdents64 directly: opendir's extra fcntl and fstat calls per directory are a third of the
-// system calls of a walk over thousands of small session folders.
-void listDirectory(const std::string& directory, bool isRoot, Selection& selection, std::vector<std::string>& pending)
+// Walks the tree below the root depth first (a folder's own transcripts, then its subfolders in listing order) and
+// offers every regular *.jsonl file to a selection. Symbolic links to files count as their targets; linked folders
+// below the root are not entered; unreadable folders are skipped.
+//
+// It reads each folder with getdents64 into one reused buffer, tells files from folders by the entry type, checks the
+// extension before anything else, and stats only candidates, relative to the open folder. A folder is opened relative
+// to its parent's descriptor, so the kernel looks up one name instead of the whole path. Subfolder names wait in one
+// shared arena, and the folder's path lives in one string that grows and shrinks with the depth, so a walk allocates
+// nothing per entry.
+class TreeWalk
 {
-    // The root may itself be a link (a home folder kept elsewhere); nothing below it is followed.
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW));
-    if (fd < 0)
-        return;
-    std::vector<std::string> subdirectories;
-    alignas(8) char buffer[32 * 1024];
-    for (;;) {
-        const ssize_t length = ::getdents64(fd, buffer, sizeof buffer);
-        if (length <= 0)
-            break;
-        for (ssize_t offset = 0; offset < length;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
-            offset += entry->d_reclen;
-            const std::string_view name = entry->d_name;
-            if (name == "." || name == "..")
-                continue;
-            unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat info
-                {};
-                if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
-            }
-            if (type == DT_DIR) {
-                subdirectories.push_back(directory + "/" + entry->d_name);
+public:
+    explicit TreeWalk(Selection& selection) : m_selection(selection), m_buffer(bufferSize) {}
+
+    void run(std::string root)
+    {
+        m_path = std::move(root);
+        // The root may itself be a link (a home folder kept elsewhere); nothing below it is followed.
+        const int rootFd = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (rootFd < 0)
+            return;
+        push(rootFd);
+        while (!m_frames.empty()) {
+            Frame& frame = m_frames.back();
+            if (frame.next == frame.namesEnd) {
+                if (frame.fd >= 0)
+                    ::close(frame.fd);
+                m_path.resize(frame.pathLength);
+                m_names.resize(frame.namesBegin);
+                m_frames.pop_back();
                 continue;
             }
-            if (!hasTranscriptExtension(name))
-                continue;
-            // Follows a symbolic link to a file; never opens the entry, so FIFOs and devices cannot block.
-            struct stat info
-            {};
-            if (::fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
-                continue;
-            selection.offer(info.st_mtim, directory, name);
+            const char* name = m_names.data() + frame.next;
+            const std::size_t nameLength = std::strlen(name);
+            frame.next += nameLength + 1;
+            const std::size_t parentLength = m_path.size();
+            m_path.append("/").append(name, nameLength);
+            const int fd =
+                frame.fd >= 0 ? ::openat(frame.fd, name, subfolderFlags) : ::open(m_path.c_str(), subfolderFlags);
+            if (fd < 0)
+                m_path.resize(parentLength);
+            else
+                push(fd, parentLength);
+            // `frame` may dangle from here on: push() grows m_frames.
         }
     }
-    ::close(fd);
-    // Reversed, so that the last-in-first-out walk enters subdirectories in listing order.
-    pending.insert(pending.end(), std::make_move_iterator(subdirectories.rbegin()),
-                   std::make_move_iterator(subdirectories.rend()));
-}
+
+private:
+    static constexpr std::size_t bufferSize = 64 * 1024;
+    static constexpr int subfolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    // Folders this deep keep their descriptors open while their subfolders are walked; deeper ones are opened by
+    // path, so that a pathological tree cannot exhaust the descriptors.
+    static constexpr std::size_t openDepthLimit = 32;
+
+    struct Frame
+    {
+        int fd;                 // open while subfolders remain, or -1 when they are opened by path
+        std::size_t pathLength; // the parent's path length, restored when this folder is done
+        std::size_t namesBegin; // this folder's subfolder names: [namesBegin, namesEnd) of m_names, NUL-terminated
+        std::size_t namesEnd;
+        std::size_t next;
+    };
+
+    // Lists the folder at m_path (open as `fd`) and makes it the current frame.
+    void push(int fd, std::size_t parentLength = 0)
+    {
+        const std::size_t namesBegin = m_names.size();
+        list(fd);
+        const std::size_t namesEnd = m_names.size();
+        if (namesBegin == namesEnd || m_frames.size() >= openDepthLimit) {
+            ::close(fd);
+            fd = -1;
+        }
+        m_frames.push_back({fd, parentLength, namesBegin, namesEnd, namesBegin});
+    }
+
+    void list(int fd)
+    {
+        char* const buffer = m_buffer.data();
+        for (;;) {
+            const ssize_t length = ::getdents64(fd, buffer, bufferSize);
+            if (length <= 0)
+                break;
+            for (ssize_t offset = 0; offset < length;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+                offset += entry->d_reclen;
+                const char* name = entry->d_name;
+                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                    continue;
+                offerEntry(fd, name, entry->d_type);
+            }
+        }
+    }
+
+    void offerEntry(int fd, const char* name, unsigned char type)
+    {
+        struct stat info
+        {};
+        if (type == DT_UNKNOWN) {
+            // File systems that do not fill in the type: the entry itself decides, links are not followed.
+            if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                return;
+            type = S_ISDIR(info.st_mode)   ? DT_DIR
+                   : S_ISLNK(info.st_mode) ? DT_LNK
+                   : S_ISREG(info.st_mode) ? DT_REG
+                                           : DT_UNKNOWN;
+            if (type == DT_UNKNOWN)
+                return;
+        } else if (type != DT_DIR && type != DT_REG && type != DT_LNK) {
+            return; // FIFOs, sockets and devices are never transcripts
+        }
+        if (type == DT_DIR) {
+            m_names.append(name).push_back('\0');
+            return;
+        }
+        const std::string_view nameView(name);
+        if (!hasTranscriptExtension(nameView))
+            return;
+        if (info.st_mode == 0 || type == DT_LNK) {
+            // A link counts as its target (stat never opens it, so a linked FIFO cannot block). A plain file is
+            // stat'ed without following, which is the same unless it was replaced by a link in between.
+            if (::fstatat(fd, name, &info, type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+                return;
+            if (S_ISLNK(info.st_mode) && ::fstatat(fd, name, &info, 0) != 0)
+                return;
+        }
+        if (!S_ISREG(info.st_mode))
+            return;
+        m_selection.offer(info.st_mtim, m_path, nameView);
+    }
+
+    Selection& m_selection;
+    std::vector<char> m_buffer;
+    std::string m_path;
+    std::string m_names;
+    std::vector<Frame> m_frames;
+};
 
 bool exists(const std::string& path)
 {
@@ -179,13 +268,7 @@ std::vector<std::string> FileSessionProvider::candidateFiles(std::size_t limit) 
     std::string root = m_root;
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
-    std::vector<std::string> pending;
-    listDirectory(root, true, selection, pending);
-    while (!pending.empty()) {
-        const std::string directory = std::move(pending.back());
-        pending.pop_back();
-        listDirectory(directory, false, selection, pending);
-    }
+    TreeWalk(selection).run(std::move(root));
     return selection.take();
 }
 
@@ -199,9 +282,10 @@ std::vector<model::AgentSession> FileSessionProvider::sessions()
 
     std::vector<model::ParsedSession> parsed;
     parsed.reserve(files.size());
+    JSONLParser::Workspace workspace;
     for (const auto& file : files) {
         try {
-            parsed.push_back(m_parser.parse({file, m_tool}));
+            parsed.push_back(m_parser.parse({file, m_tool}, workspace));
         } catch (const std::exception&) {
             // An unreadable transcript is left out; the others still count.
         }

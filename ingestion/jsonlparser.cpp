@@ -13,6 +13,9 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -58,8 +61,22 @@ constexpr std::array<std::string_view, keyCount> keyNames{
     "cache_creation_input_tokens",
 };
 
+// Called for every member of every object searched, so it rejects by length and first letter before comparing.
 int keyIndex(std::string_view name)
 {
+    if (name.size() < 4 || name.size() > 27)
+        return -1;
+    switch (name.front()) {
+    case 'm':
+    case 'r':
+    case 't':
+    case 'i':
+    case 'o':
+    case 'c':
+        break;
+    default:
+        return -1;
+    }
     for (int i = 0; i < keyCount; ++i) {
         if (keyNames[static_cast<std::size_t>(i)] == name)
             return i;
@@ -152,10 +169,17 @@ bool shadowedLater(object::iterator it, object::iterator end)
     return false;
 }
 
-void searchNested(object node, NestedSearch& search)
+// Above this many members the pairwise look for a later duplicate gives way to one set of keys, so that a line
+// of a hundred thousand members costs linear time, not minutes.
+constexpr std::size_t pairwiseMemberLimit = 32;
+
+// `skipMember` names a member of `node` whose object is not entered (one already searched for everything wanted).
+void searchNested(object node, NestedSearch& search, std::string_view skipMember = {})
 {
     std::array<std::optional<element>, keyCount> direct{};
+    std::size_t memberCount = 0;
     for (auto field : node) {
+        ++memberCount;
         const int index = keyIndex(field.key);
         if (index >= 0)
             direct[static_cast<std::size_t>(index)] = field.value;
@@ -185,14 +209,32 @@ void searchNested(object node, NestedSearch& search)
     }
 
     // Nested objects only; arrays and anything inside them are not searched.
-    const auto end = node.end();
-    for (auto it = node.begin(); it != end && !search.done(); ++it) {
+    if (memberCount <= pairwiseMemberLimit) {
+        const auto end = node.end();
+        for (auto it = node.begin(); it != end && !search.done(); ++it) {
+            object child;
+            if (it.value().get_object().get(child) != simdjson::SUCCESS)
+                continue;
+            if (shadowedLater(it, end) || (!skipMember.empty() && it.key() == skipMember))
+                continue;
+            searchNested(child, search);
+        }
+        return;
+    }
+    std::vector<std::pair<std::string_view, element>> members;
+    members.reserve(memberCount);
+    for (auto field : node)
+        members.emplace_back(field.key, field.value);
+    std::vector<bool> isLast(members.size());
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(members.size());
+    for (std::size_t i = members.size(); i-- > 0;)
+        isLast[i] = seen.insert(members[i].first).second;
+    for (std::size_t i = 0; i < members.size() && !search.done(); ++i) {
         object child;
-        if (it.value().get_object().get(child) != simdjson::SUCCESS)
-            continue;
-        if (shadowedLater(it, end))
-            continue;
-        searchNested(child, search);
+        if (isLast[i] && (skipMember.empty() || members[i].first != skipMember) &&
+            members[i].second.get_object().get(child) == simdjson::SUCCESS)
+            searchNested(child, search);
     }
 }
 
@@ -203,24 +245,41 @@ struct DirectMembers
 
     explicit DirectMembers(object node)
     {
+        // By length first: every member of every line passes through here.
         for (auto field : node) {
             const std::string_view key = field.key;
-            if (key == "sessionId")
-                sessionId = field.value;
-            else if (key == "id")
-                id = field.value;
-            else if (key == "cwd")
-                cwd = field.value;
-            else if (key == "gitBranch")
-                gitBranch = field.value;
-            else if (key == "git_branch")
-                gitBranchSnake = field.value;
-            else if (key == "timestamp")
-                timestamp = field.value;
-            else if (key == "type")
-                type = field.value;
-            else if (key == "payload")
-                payload = field.value;
+            switch (key.size()) {
+            case 2:
+                if (key == "id")
+                    id = field.value;
+                break;
+            case 3:
+                if (key == "cwd")
+                    cwd = field.value;
+                break;
+            case 4:
+                if (key == "type")
+                    type = field.value;
+                break;
+            case 7:
+                if (key == "payload")
+                    payload = field.value;
+                break;
+            case 9:
+                if (key == "sessionId")
+                    sessionId = field.value;
+                else if (key == "gitBranch")
+                    gitBranch = field.value;
+                else if (key == "timestamp")
+                    timestamp = field.value;
+                break;
+            case 10:
+                if (key == "git_branch")
+                    gitBranchSnake = field.value;
+                break;
+            default:
+                break;
+            }
         }
     }
 };
@@ -252,6 +311,15 @@ struct LineState
     bool errorSeen = false;
 };
 
+// Overwrites in place: most lines repeat the same facts, and reusing the string's memory saves an allocation each.
+void assign(std::optional<std::string>& field, std::string_view value)
+{
+    if (field)
+        field->assign(value);
+    else
+        field.emplace(value);
+}
+
 void mergeTokens(std::int64_t& field, const NestedSearch& search, Key primary, std::optional<Key> fallback)
 {
     std::optional<std::int64_t> value;
@@ -281,15 +349,15 @@ void applyLine(object line, LineState& state)
         session.id = *id;
     }
     if (auto cwd = firstString(top.cwd, inner.cwd))
-        session.projectPath = std::string(*cwd);
+        assign(session.projectPath, *cwd);
     if (auto branch = firstString(top.gitBranch, inner.gitBranchSnake))
-        session.branch = std::string(*branch);
+        assign(session.branch, *branch);
 
     NestedSearch search(NestedSearch::wantModel | NestedSearch::wantRole | NestedSearch::wantText |
                         NestedSearch::wantTokens);
     searchNested(body, search);
     if (search.modelFound)
-        session.model = std::string(search.model);
+        assign(session.model, search.model);
 
     if (auto timestampText = firstString(top.timestamp, inner.timestamp)) {
         if (auto when = JSONLParser::parseTimestamp(*timestampText)) {
@@ -301,12 +369,13 @@ void applyLine(object line, LineState& state)
     }
 
     if (search.roleFound) {
-        state.lastRole = std::string(search.role);
+        assign(state.lastRole, search.role);
     } else if (payloadMembers) {
+        // The payload was searched for a role just now and has none.
         NestedSearch lineSearch(NestedSearch::wantRole);
-        searchNested(line, lineSearch);
+        searchNested(line, lineSearch, "payload");
         if (lineSearch.roleFound)
-            state.lastRole = std::string(lineSearch.role);
+            assign(state.lastRole, lineSearch.role);
     }
 
     mergeTokens(session.tokens.input, search, keyInputTokens, keyInputTokensCamel);
@@ -314,11 +383,8 @@ void applyLine(object line, LineState& state)
     mergeTokens(session.tokens.cacheRead, search, keyCacheReadInputTokens, keyCachedInputTokens);
     mergeTokens(session.tokens.cacheWrite, search, keyCacheCreationInputTokens, std::nullopt);
 
-    if (search.textFound) {
-        if (!state.lastText)
-            state.lastText.emplace();
-        state.lastText->assign(search.text);
-    }
+    if (search.textFound)
+        assign(state.lastText, search.text);
 
     // A top-level string "type" hides the payload's, whatever its value.
     if (auto type = firstString(top.type, inner.type); type && (*type == "turn_aborted" || *type == "error")) {
@@ -328,7 +394,8 @@ void applyLine(object line, LineState& state)
 }
 
 // `data` must stay readable for simdjson::SIMDJSON_PADDING bytes past `size`.
-model::ParsedSession applyTail(const char* data, std::size_t size, bool startsMidLine, model::ParsedSession initial)
+model::ParsedSession applyTail(const char* data, std::size_t size, bool startsMidLine, model::ParsedSession initial,
+                               simdjson::dom::parser& parser)
 {
     std::string_view tail(data, size);
     if (startsMidLine) {
@@ -338,7 +405,6 @@ model::ParsedSession applyTail(const char* data, std::size_t size, bool startsMi
     }
 
     LineState state{std::move(initial), {}, {}, false};
-    simdjson::dom::parser parser;
     while (!tail.empty()) {
         const auto lineEnd = tail.find('\n');
         const std::string_view piece = tail.substr(0, lineEnd);
@@ -423,9 +489,37 @@ bool expect(std::string_view text, std::size_t& pos, char c)
 
 } // namespace
 
+struct JSONLParser::Workspace::Buffers
+{
+    // Room for `capacity` bytes of tail plus the decoder's padding.
+    std::unique_ptr<char[]> tail;
+    std::size_t capacity = 0;
+    simdjson::dom::parser json;
+
+    char* reserve(std::size_t size)
+    {
+        if (!tail || size > capacity) {
+            tail.reset();
+            tail.reset(new char[size + simdjson::SIMDJSON_PADDING]);
+            capacity = size;
+        }
+        return tail.get();
+    }
+};
+
+JSONLParser::Workspace::Workspace() : m_buffers(std::make_unique<Buffers>()) {}
+
+JSONLParser::Workspace::~Workspace() = default;
+
 JSONLParser::JSONLParser(model::AgentTool tool) : m_tool(tool) {}
 
 model::ParsedSession JSONLParser::parse(const model::SessionSource& source) const
+{
+    Workspace workspace;
+    return parse(source, workspace);
+}
+
+model::ParsedSession JSONLParser::parse(const model::SessionSource& source, Workspace& workspace) const
 {
     const std::string& path = source.url;
     // Non-blocking, so that a FIFO or device named like a transcript cannot stall the open.
@@ -443,11 +537,10 @@ model::ParsedSession JSONLParser::parse(const model::SessionSource& source) cons
     const std::size_t start = size > tailLimit ? size - tailLimit : 0;
     const std::size_t wanted = size - start;
     // Bytes appended after the size was taken are left for the next parse, so that no more than the limit is read.
-    std::unique_ptr<char[]> buffer(new char[wanted + simdjson::SIMDJSON_PADDING]);
+    char* const buffer = workspace.m_buffers->reserve(wanted);
     std::size_t length = 0;
     while (length < wanted) {
-        const ssize_t got =
-            ::pread(file.get(), buffer.get() + length, wanted - length, static_cast<off_t>(start + length));
+        const ssize_t got = ::pread(file.get(), buffer + length, wanted - length, static_cast<off_t>(start + length));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -457,7 +550,7 @@ model::ParsedSession JSONLParser::parse(const model::SessionSource& source) cons
             break;
         length += static_cast<std::size_t>(got);
     }
-    std::fill_n(buffer.get() + length, simdjson::SIMDJSON_PADDING, '\0');
+    std::fill_n(buffer + length, simdjson::SIMDJSON_PADDING, '\0');
 
     model::ParsedSession initial;
     initial.id = fileStem(path);
@@ -468,7 +561,7 @@ model::ParsedSession JSONLParser::parse(const model::SessionSource& source) cons
     initial.startedAt = modified;
     initial.lastActivityAt = modified;
     initial.sourcePath = path;
-    return applyTail(buffer.get(), length, start != 0, std::move(initial));
+    return applyTail(buffer, length, start != 0, std::move(initial), workspace.m_buffers->json);
 }
 
 model::ParsedSession JSONLParser::parseTail(std::string_view tail, bool startsMidLine,
@@ -478,7 +571,8 @@ model::ParsedSession JSONLParser::parseTail(std::string_view tail, bool startsMi
     std::copy(tail.begin(), tail.end(), buffer.get());
     std::fill_n(buffer.get() + tail.size(), simdjson::SIMDJSON_PADDING, '\0');
     initial.tool = m_tool;
-    return applyTail(buffer.get(), tail.size(), startsMidLine, std::move(initial));
+    simdjson::dom::parser parser;
+    return applyTail(buffer.get(), tail.size(), startsMidLine, std::move(initial), parser);
 }
 
 std::optional<model::Timestamp> JSONLParser::parseTimestamp(std::string_view text)
@@ -528,9 +622,13 @@ std::optional<model::Timestamp> JSONLParser::parseTimestamp(std::string_view tex
                               std::chrono::day(static_cast<unsigned>(day))};
     if (!date.ok() || hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
-    const auto when =
-        sys_days(date) + hours(hour) + minutes(minute) + seconds(second) + nanoseconds(nanos) - minutes(offsetMinutes);
-    return time_point_cast<system_clock::duration>(when);
+    const auto whole = sys_days(date) + hours(hour) + minutes(minute) + seconds(second) - minutes(offsetMinutes);
+    // A Timestamp counts nanoseconds in 64 bits. Within 2^62 of 1970 (the years 1823 to 2116) the difference of
+    // any two, such as the time since the last activity, still fits; anything further out is no timestamp.
+    constexpr auto limit = duration_cast<seconds>(nanoseconds(std::int64_t{1} << 62));
+    if (whole.time_since_epoch() >= limit || whole.time_since_epoch() <= -limit)
+        return std::nullopt;
+    return time_point_cast<system_clock::duration>(whole) + duration_cast<system_clock::duration>(nanoseconds(nanos));
 }
 
 } // namespace loomwatch::ingestion

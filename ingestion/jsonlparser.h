@@ -4,6 +4,7 @@
 #include "model/transcriptparser.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -21,9 +22,27 @@ public:
 
     model::AgentTool tool() const { return m_tool; }
 
+    // Memory that a series of parses can share: room for one tail and the JSON decoder's buffers, kept at the size
+    // of the largest tail and line seen. One workspace serves one thread at a time.
+    class Workspace
+    {
+    public:
+        Workspace();
+        ~Workspace();
+        Workspace(const Workspace&) = delete;
+        Workspace& operator=(const Workspace&) = delete;
+
+    private:
+        friend class JSONLParser;
+        struct Buffers;
+        std::unique_ptr<Buffers> m_buffers;
+    };
+
     // Throws std::system_error (with errno, naming the file) when the file cannot be opened, read or
     // stat'ed, or is not a regular file. Malformed content never throws.
     model::ParsedSession parse(const model::SessionSource& source) const override;
+    // The same, reusing `workspace` instead of allocating afresh.
+    model::ParsedSession parse(const model::SessionSource& source, Workspace& workspace) const;
 
     // Applies the lines of `tail` to `initial` and returns the result. `startsMidLine` says the tail was cut
     // from a longer file, so everything up to its first line feed is a partial line and is dropped (unless

@@ -152,6 +152,28 @@ TEST(JSONLParserTest, NestedSearchFollowsDocumentOrderSkipsArraysAndLastDuplicat
     EXPECT_EQ(duplicated.tokens, (TokenUsage{0, 3, 0, 0}));
 }
 
+TEST(JSONLParserTest, WideObjectsAreSearchedInLinearTimeWithTheSameRules)
+{
+    // A hundred thousand nested objects in one line used to take minutes: each looked for a later duplicate of
+    // its key among all the members after it.
+    std::string wide = "{";
+    for (int i = 0; i < 100'000; ++i)
+        wide += "\"k" + std::to_string(i) + "\":{},";
+    wide += R"("attachment":{"type":"note","text":"found"}})";
+    EXPECT_EQ(parseLines(wide).safeSnippet, "found");
+
+    // Past a few dozen members, duplicates and document order still decide as in a small object.
+    std::string filler;
+    for (int i = 0; i < 40; ++i)
+        filler += "\"f" + std::to_string(i) + "\":{\"n\":" + std::to_string(i) + "},";
+    const auto duplicated =
+        parseLines("{" + filler +
+                   R"("message":{"model":"hidden"},"a":{"model":"first"},"message":"plain",)"
+                   R"("usage":{"input_tokens":7},"b":{"model":"second"},"usage":{"output_tokens":3}})");
+    EXPECT_EQ(duplicated.model, "first");
+    EXPECT_EQ(duplicated.tokens, (TokenUsage{0, 3, 0, 0}));
+}
+
 TEST(JSONLParserTest, TokenNumbersTruncateAndOutOfRangeValuesAreNotFound)
 {
     EXPECT_EQ(
@@ -197,6 +219,17 @@ TEST(JSONLParserTest, TimestampForms)
 
     const auto session = parseLines("{\"timestamp\":\"2026-05-01\"}\n{\"timestamp\":\"2026-05-02T00:00:00.000Z\"}");
     EXPECT_EQ(session.lastActivityAt, at("2026-05-02T00:00:00Z"));
+
+    // Instants so far from 1970 that the time since them overflows a nanosecond count are no timestamps (they
+    // used to overflow while being converted).
+    EXPECT_EQ(at("1900-01-01T00:00:00Z").time_since_epoch(), -2208988800s);
+    EXPECT_EQ(at("2116-02-20T23:53:36.999999999Z").time_since_epoch(), 4611686016999999999ns);
+    for (const char* outOfRange : {"1013-12-06T09:00:01.100Z", "0000-01-01T00:00:00Z", "1700-01-01T00:00:00Z",
+                                   "2116-02-20T23:53:39Z", "9999-12-31T23:59:59.999-2359"})
+        EXPECT_EQ(JSONLParser::parseTimestamp(outOfRange), std::nullopt) << outOfRange;
+    const auto ancient = parseLines(R"({"timestamp":"1013-12-06T09:00:01.100Z","sessionId":"old"})");
+    EXPECT_EQ(ancient.id, "old");
+    EXPECT_EQ(ancient.startedAt, fileTime);
 }
 
 TEST(JSONLParserTest, SnippetComesFromTheLastTextRedactedCollapsedAndCut)
