@@ -11,6 +11,7 @@
 #include "core/paths.h"
 #include "core/sessionhistory.h"
 #include "handoff/handoffgenerator.h"
+#include "ingestion/fseventwatcher.h"
 #include "model/clock.h"
 #include "pricing/currencyformatter.h"
 #include "providers/processcontrol.h"
@@ -186,8 +187,10 @@ class Runner
 {
 public:
     // The application's own providers, settings and pricing; notifications only when asked for.
-    explicit Runner(bool withNotifications) : m_history(core::SessionHistory::open(core::historyPath()))
+    explicit Runner(bool withNotifications, bool watching = false)
+        : m_history(core::SessionHistory::open(core::historyPath()))
     {
+        ingestion::FSEventWatcher::setWatchingEnabled(watching);
         core::AppStore::Dependencies dependencies;
         dependencies.clock = model::systemClock();
         dependencies.providers = core::makeDefaultProviders(dependencies.clock);
@@ -440,7 +443,7 @@ private:
 int watchCommand(const Arguments& args, QCoreApplication& app)
 {
     quitOnTerminationSignals(app);
-    Runner runner(args.notify);
+    Runner runner(args.notify, true);
     WatchPrinter printer(runner.store(), args.json);
     QObject::connect(&runner.store(), &core::AppStore::sessionsChanged, &app, [&] { printer.sessionsChanged(); });
     QObject::connect(&runner.store(), &core::AppStore::errorMessageChanged, &app, [&] { printer.errorChanged(); });
