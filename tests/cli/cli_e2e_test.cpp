@@ -1,21 +1,15 @@
 // loomwatch-cli run as a separate process over homes laid out the way the agents lay theirs out.
 #include "clitestsupport.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 #include <simdjson.h>
 #include <sqlite3.h>
 
-#include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <spawn.h>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace loomwatch::testing;
 using namespace std::chrono;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -27,45 +21,22 @@ system_clock::time_point utc(sys_days day, hours h, minutes m, seconds s = secon
     return system_clock::time_point(day) + h + m + s;
 }
 
-std::string claudeTranscript(const std::string& sessionId, const std::string& cwd, const std::string& day)
+std::string fixture(const std::string& name)
 {
-    const std::string common = "\"sessionId\":\"" + sessionId + "\",\"cwd\":\"" + cwd +
-                               "\",\"gitBranch\":\"feature/rate-limits\",\"version\":\"2.0.14\",\"isSidechain\":false";
-    std::ostringstream t;
-    t << R"({"type":"file-history-snapshot","messageId":"m0","snapshot":{"trackedFileBackups":{}}})" << '\n';
-    t << R"({"parentUuid":null,)" << common
-      << R"(,"type":"user","message":{"role":"user","content":"Add rate limiting to the login endpoint"},"uuid":"u1","timestamp":")"
-      << day << R"(T05:50:00.000Z"})" << '\n';
-    t << R"({"parentUuid":"u1",)" << common
-      << R"(,"type":"assistant","requestId":"req_1","message":{"model":"claude-sonnet-4-5-20250929","id":"msg_01","type":"message","role":"assistant","content":[{"type":"text","text":"I'll look at the login handler."}],"usage":{"input_tokens":3,"cache_creation_input_tokens":1200,"cache_read_input_tokens":45000,"output_tokens":410}},"uuid":"a1","timestamp":")"
-      << day << R"(T05:51:10.500Z"})" << '\n';
-    t << R"({"parentUuid":"a1",)" << common
-      << R"(,"type":"attachment","attachment":{"type":"todo","text":"Rate limit:   api_key=sk-live-abcdefghijklmnop1234 in config"},"uuid":"t1","timestamp":")"
-      << day << R"(T05:51:20.000Z"})" << '\n';
-    t << "{not json at all\n\n";
-    t << R"({"parentUuid":"t1",)" << common
-      << R"(,"type":"assistant","requestId":"req_2","message":{"model":"claude-sonnet-4-5-20250929","id":"msg_02","type":"message","role":"assistant","content":[{"type":"text","text":"Done. The limiter uses a token bucket."}],"usage":{"input_tokens":5,"cache_creation_input_tokens":300,"cache_read_input_tokens":46200,"output_tokens":120}},"uuid":"a2","timestamp":")"
-      << day << R"(T05:52:24.123Z"})" << '\n';
-    return t.str();
+    const char* data = std::getenv("LOOMWATCH_TEST_DATA");
+    if (data == nullptr)
+        throw std::runtime_error("LOOMWATCH_TEST_DATA is not set");
+    return readFile(fs::path(data) / "cli" / name);
 }
 
-std::string codexRollout()
+// The Claude Code fixture with the placeholders filled in; its lines carry `day` at 05:5x UTC.
+std::string claudeTranscript(const std::string& sessionId, const std::string& cwd, const std::string& day)
 {
-    std::ostringstream t;
-    t << R"({"timestamp":"2026-11-20T09:15:02.120Z","type":"session_meta","payload":{"id":")" << codexSessionId
-      << R"(","timestamp":"2026-11-20T09:15:02.101Z","cwd":"/home/dev/src/billing","originator":"codex_cli_rs","cli_version":"0.63.0","git":{"commit_hash":"a1b2c3d","branch":"main","repository_url":"git@example.org:dev/billing.git"},"base_instructions":{"text":"You are Codex, a coding agent."}}})"
-      << '\n';
-    t << R"({"timestamp":"2026-11-20T09:15:02.500Z","type":"turn_context","payload":{"cwd":"/home/dev/src/billing","approval_policy":"on-request","sandbox_policy":{"mode":"workspace-write"},"model":"gpt-5-codex","effort":"medium","summary":"auto"}})"
-      << '\n';
-    t << R"({"timestamp":"2026-11-20T09:15:03.000Z","type":"response_item","payload":{"type":"message","id":"msg_0a1","role":"user","content":[{"type":"input_text","text":"Fix the rounding bug in invoices"}]}})"
-      << '\n';
-    t << R"({"timestamp":"2026-11-20T09:16:10.000Z","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":20480,"cached_input_tokens":15360,"output_tokens":1024,"reasoning_output_tokens":512,"total_tokens":21504},"last_token_usage":{"input_tokens":10240,"cached_input_tokens":7680,"output_tokens":512,"reasoning_output_tokens":256,"total_tokens":10752},"model_context_window":272000},"rate_limits":{"primary":{"used_percent":12.0,"window_minutes":300}}}})"
-      << '\n';
-    t << R"({"timestamp":"2026-11-20T09:16:11.000Z","type":"event_msg","payload":{"type":"agent_reasoning","text":"Checking the invoice totals"}})"
-      << '\n';
-    t << R"({"timestamp":"2026-11-20T09:16:12.000Z","type":"response_item","payload":{"type":"message","id":"msg_0a2","role":"assistant","content":[{"type":"output_text","text":"Fixed: totals now round half-even."}]}})"
-      << '\n';
-    return t.str();
+    std::string text = fixture("claude-session.jsonl");
+    for (const auto& [key, value] : {std::pair{"@SESSION@", sessionId}, {"@CWD@", cwd}, {"@DAY@", day}})
+        for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at))
+            text.replace(at, std::string_view(key).size(), value);
+    return text;
 }
 
 void execSql(sqlite3* db, const char* sql)
@@ -76,7 +47,7 @@ void execSql(sqlite3* db, const char* sql)
 
 fs::path makeOpenCodeDatabase(TempHome& home)
 {
-    const fs::path db = home.path() / ".local/share/opencode/opencode.db";
+    const fs::path db = home / ".local/share/opencode/opencode.db";
     fs::create_directories(db.parent_path());
     sqlite3* handle = nullptr;
     EXPECT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
@@ -101,18 +72,9 @@ fs::path makeOpenCodeDatabase(TempHome& home)
 std::map<std::string, std::string> agentFiles(const TempHome& home)
 {
     std::map<std::string, std::string> files;
-    for (const char* folder : {".claude", ".codex", ".local/share/opencode", ".config/Cursor"}) {
-        const fs::path root = home.path() / folder;
-        if (!fs::exists(root))
-            continue;
-        for (const auto& entry : fs::recursive_directory_iterator(root)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::ostringstream bytes;
-            if (entry.is_regular_file())
-                bytes << in.rdbuf();
-            files[entry.path().string()] = bytes.str();
-        }
-    }
+    for (const char* folder : {".claude", ".codex", ".local/share/opencode", ".config/Cursor"})
+        for (auto& [path, bytes] : snapshot(home / folder))
+            files[std::string(folder) + "/" + path] = std::move(bytes);
     return files;
 }
 
@@ -126,7 +88,7 @@ protected:
                    utc(2026y / November / 21, 5h, 52min, 30s));
         home.write(".claude/projects/-home-dev-src-api-server/notes.json", "{}", utc(2026y / November / 22, 1h, 0min));
         home.write(".codex/sessions/2026/11/20/rollout-2026-11-20T09-15-02-" + std::string(codexSessionId) + ".jsonl",
-                   codexRollout(), utc(2026y / November / 20, 9h, 16min, 30s));
+                   fixture("codex-rollout.jsonl"), utc(2026y / November / 20, 9h, 16min, 30s));
         database = makeOpenCodeDatabase(home);
         home.write(".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker/state.json", R"({"workers":[]})",
                    utc(2026y / November / 19, 8h, 0min));
@@ -233,7 +195,7 @@ TEST_F(CliHome, DiagnosticsAndCostsJson)
     const auto cursor = probes.at(2);
     EXPECT_TRUE(bool(cursor["installed"]));
     EXPECT_EQ(str(cursor["supportLevel"]), "processOnly");
-    EXPECT_EQ(str(cursor["detectedPath"]), (home.path() / ".config/Cursor").string());
+    EXPECT_EQ(str(cursor["detectedPath"]), (home / ".config/Cursor").string());
     EXPECT_EQ(str(cursor["lastError"]), "Session format is not stable; process-level monitoring is active.");
     EXPECT_EQ(str(probes.at(3)["supportLevel"]), "partial");
     EXPECT_TRUE(probes.at(0)["lastError"].is_null());
@@ -248,7 +210,7 @@ TEST_F(CliHome, DiagnosticsAndCostsJson)
               "\n")
         << "nothing in this home was active today";
 
-    EXPECT_TRUE(fs::exists(home.path() / ".local/share/Loomwatch/history.sqlite"));
+    EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/history.sqlite"));
 }
 
 TEST(CliCosts, TodaysSessionsAddUpPerTool)
@@ -295,7 +257,7 @@ TEST_F(CliHome, HandoffIsRedactedAndUnknownIdsAreUsageErrors)
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
 
-    fs::remove(home.path() / ".claude/projects/-home-dev-src-api-server" / (std::string(claudeSessionId) + ".jsonl"));
+    fs::remove(home / ".claude/projects/-home-dev-src-api-server" / (std::string(claudeSessionId) + ".jsonl"));
     result = runCli({"terminate", "codex:" + std::string(codexSessionId), "--yes"}, home.environment());
     EXPECT_EQ(result.exitCode, 1) << "no process belongs to an ended session";
 }
@@ -314,55 +276,10 @@ TEST(CliUsage, BadArgumentsExitWithTwo)
     EXPECT_TRUE(runCli({"--version"}, home.environment()).out.starts_with("loomwatch-cli "));
 }
 
-// A copy of /bin/sleep named like the agent, running in the project's folder.
-class AgentProcess
-{
-public:
-    AgentProcess(const fs::path& binDir, const std::string& name, const fs::path& cwd)
-    {
-        fs::create_directories(binDir);
-        const fs::path exe = binDir / name;
-        fs::copy_file("/bin/sleep", exe, fs::copy_options::overwrite_existing);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            if (::chdir(cwd.c_str()) != 0)
-                ::_exit(127);
-            ::execl(exe.c_str(), name.c_str(), "300", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::usleep(100'000); // let exec finish so /proc shows the new name
-    }
-    ~AgentProcess()
-    {
-        if (m_pid > 0 && !m_reaped) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    pid_t pid() const { return m_pid; }
-    // The signal that ended the process, 0 while it runs.
-    int terminatedBy()
-    {
-        int status = 0;
-        for (int i = 0; i < 50; ++i) {
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_reaped = true;
-                return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
-            }
-            ::usleep(20'000);
-        }
-        return 0;
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_reaped = false;
-};
-
 TEST(CliTerminate, SignalsTheAgentWorkingInTheSessionsFolderAfterConfirmation)
 {
     TempHome home;
-    const fs::path project = home.path() / "src/shop";
+    const fs::path project = home / "src/shop";
     fs::create_directories(project);
     const auto now = system_clock::now();
     std::string encoded = project.string();
@@ -371,7 +288,7 @@ TEST(CliTerminate, SignalsTheAgentWorkingInTheSessionsFolderAfterConfirmation)
             c = '-';
     }
     home.write(".claude/projects/" + encoded + "/s1.jsonl", claudeTranscript("s1", project.string(), isoDay(now)), now);
-    AgentProcess agent(home.path() / "bin", "claude", project);
+    ChildProcess agent(home / "bin/claude", project);
 
     auto result = runCli({"sessions", "--json"}, home.environment());
     ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -386,7 +303,7 @@ TEST(CliTerminate, SignalsTheAgentWorkingInTheSessionsFolderAfterConfirmation)
                               ". Unsaved agent work may be lost."),
               std::string::npos)
         << result.err;
-    EXPECT_EQ(agent.terminatedBy(), 0) << "declined, so still running";
+    EXPECT_EQ(agent.terminatedBy(milliseconds(300)), 0) << "declined, so still running";
 
     result = runCli({"terminate", "claude:s1", "--yes"}, home.environment());
     EXPECT_EQ(result.exitCode, 0) << result.err;

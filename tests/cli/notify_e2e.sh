@@ -23,14 +23,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*" >&2; echo "--- watch output" >&2; cat "$work/watch.out" >&2 || true; echo "--- notifications" >&2; cat "$work/notifications.log" >&2 || true; exit 1; }
+fail() { echo "FAIL: $*" >&2; cat "$work/watch.out" "$work/notifications.log" >&2 || true; exit 1; }
 
 export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
 export XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 project=$HOME/src/checkout-service
 transcripts=$HOME/.claude/projects/$(printf '%s' "$project" | sed 's/[^A-Za-z0-9]/-/g')
-mkdir -p "$project" "$transcripts" "$work/bin"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR" && mkdir -p "$project" "$transcripts" "$work/bin"
 session=3b0e6c1d-1f2a-4b3c-8d4e-5f6a7b8c9d0e
 transcript=$transcripts/$session.jsonl
 now() { date -u +%Y-%m-%dT%H:%M:%S.000Z; }
@@ -52,8 +51,6 @@ printf '%s|%s|%s\n' "\$1" "\$2" "\$3" >> "$work/notifications.log"
 LOG
 chmod +x "$work/log.sh"
 cat > "$work/dunstrc" <<CONF
-[global]
-    font = DejaVu Sans 9
 [log-everything]
     summary = "*"
     script = $work/log.sh
@@ -62,10 +59,8 @@ touch "$work/notifications.log"
 dunst -config "$work/dunstrc" >"$work/dunst.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do
-    if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null | grep -q 'boolean true'; then
-        break
-    fi
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications | grep -q 'boolean true' && break
     sleep 0.1
 done
 

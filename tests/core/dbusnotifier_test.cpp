@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 using namespace loomwatch;
 using namespace loomwatch::testing;
@@ -66,6 +67,14 @@ protected:
         return outcome;
     }
 
+    static std::optional<bool> available(core::DBusNotifier& notifier)
+    {
+        std::optional<bool> outcome;
+        notifier.checkAvailable([&](bool ok) { outcome = ok; });
+        processEventsUntil([&] { return outcome.has_value(); });
+        return outcome;
+    }
+
     std::unique_ptr<QDBusConnection> client;
     std::unique_ptr<QDBusConnection> server;
 
@@ -88,22 +97,17 @@ TEST_F(PrivateBus, NotifySendsTheExactArgumentsAndReplacesByIdentifier)
 
     ASSERT_EQ(fake.calls.size(), 3u);
     const auto& first = fake.calls[0];
-    EXPECT_EQ(first.appName, "Loomwatch");
-    EXPECT_EQ(first.replacesId, 0u);
-    EXPECT_EQ(first.summary, "Claude Code is waiting");
-    EXPECT_EQ(first.body, "api-server is waiting for your input.");
+    EXPECT_EQ(std::tuple(first.appName, first.replacesId, first.summary, first.body, first.expireTimeout),
+              std::tuple(QString("Loomwatch"), 0u, QString("Claude Code is waiting"),
+                         QString("api-server is waiting for your input."), -1));
     EXPECT_TRUE(first.actions.isEmpty());
-    EXPECT_EQ(first.expireTimeout, -1);
     EXPECT_EQ(first.hints, (QVariantMap{{"sound-name", "message-new-instant"}}));
     EXPECT_EQ(fake.calls[1].hints, (QVariantMap{{"suppress-sound", true}}));
     EXPECT_EQ(fake.calls[1].body, QString::fromUtf8("Today\u2019s …"));
     EXPECT_EQ(fake.calls[1].replacesId, 0u);
     EXPECT_EQ(fake.calls[2].replacesId, 101u); // the id the server gave the first post
 
-    std::optional<bool> available;
-    notifier.checkAvailable([&](bool ok) { available = ok; });
-    ASSERT_TRUE(processEventsUntil([&] { return available.has_value(); }));
-    EXPECT_TRUE(*available);
+    EXPECT_EQ(available(notifier), true);
 }
 
 TEST_F(PrivateBus, MissingServerCountsAsNotDelivered)
@@ -113,10 +117,7 @@ TEST_F(PrivateBus, MissingServerCountsAsNotDelivered)
     timer.start();
     EXPECT_EQ(postAndWait(notifier, {"waiting:x", "t", "b", true}), false);
     EXPECT_LT(timer.elapsed(), 2000);
-    std::optional<bool> available;
-    notifier.checkAvailable([&](bool ok) { available = ok; });
-    ASSERT_TRUE(processEventsUntil([&] { return available.has_value(); }));
-    EXPECT_FALSE(*available);
+    EXPECT_EQ(available(notifier), false);
 }
 
 TEST_F(PrivateBus, SilentServerTimesOutAsNotDelivered)

@@ -2,31 +2,18 @@
 #include "core/editableresources.h"
 #include "core/settings.h"
 
-#include "core/testpricing.h"
 #include "support/fakeclock.h"
 #include "support/qtapp.h"
 #include "support/sessionfactory.h"
 #include "support/tempdir.h"
+#include "support/testpricing.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 using namespace loomwatch;
 using namespace loomwatch::testing;
-namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class EditableResourcesTest : public ::testing::Test
 {
@@ -104,7 +91,7 @@ TEST_F(EditableResourcesTest, InvalidPricingIsRefusedAndNoFileChanges)
     EXPECT_FALSE(store->sessions()[0].estimatedCost);
 }
 
-TEST_F(EditableResourcesTest, ValidSaveWritesBothFilesAndRepricesTheStore)
+TEST_F(EditableResourcesTest, SaveWritesBothFilesAndRepricesAndResetRestoresTheDefaults)
 {
     EXPECT_EQ(resources.save(pricingJson(9), "my template", *store), "Saved locally.");
     EXPECT_EQ(readFile(pricingFile), pricingJson(9));
@@ -112,11 +99,8 @@ TEST_F(EditableResourcesTest, ValidSaveWritesBothFilesAndRepricesTheStore)
     EXPECT_EQ(store->pricing().table().version, 9);
     ASSERT_TRUE(store->sessions()[0].estimatedCost);
     EXPECT_EQ(store->sessions()[0].estimatedCost->toString(), "3");
-}
 
-TEST_F(EditableResourcesTest, ResetRestoresTheDefaultsAlsoWhenACopyIsMissing)
-{
-    resources.save(pricingJson(9), "my template", *store);
+    // Also when a copy is missing.
     fs::remove(templateFile);
     const auto outcome = resources.resetDefaults(*store);
     EXPECT_EQ(outcome.message, std::nullopt);

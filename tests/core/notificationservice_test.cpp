@@ -1,5 +1,6 @@
 #include "core/notificationservice.h"
 
+#include "core/fakenotifier.h"
 #include "support/fakeclock.h"
 #include "support/sessionfactory.h"
 
@@ -12,34 +13,6 @@ using model::SessionState;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Records requests; answers at once, or holds the answers until the test releases them.
-class FakeNotifier final : public core::Notifier
-{
-public:
-    std::vector<core::NotificationRequest> posted;
-    std::vector<std::function<void(bool)>> pending;
-    bool holdAnswers = false;
-    bool deliver = true;
-
-    void post(const core::NotificationRequest& r, std::function<void(bool)> done) override
-    {
-        posted.push_back(r);
-        if (holdAnswers)
-            pending.push_back(std::move(done));
-        else
-            done(deliver);
-    }
-    void checkAvailable(std::function<void(bool)> done) override { done(deliver); }
-    void answerAll()
-    {
-        while (!pending.empty()) {
-            auto done = std::move(pending.front());
-            pending.erase(pending.begin());
-            done(deliver);
-        }
-    }
-};
 
 class NotificationServiceTest : public ::testing::Test
 {
@@ -126,13 +99,12 @@ TEST_F(NotificationServiceTest, BudgetAlertOncePerLocalDay)
     ASSERT_EQ(notifier->posted.size(), 2u);
     EXPECT_EQ(notifier->posted[1].identifier, "budget:1796632200.25");
     EXPECT_FALSE(notifier->posted[1].playSound);
-}
 
-TEST_F(NotificationServiceTest, NoBudgetMeansNoAlertWhateverTheSpend)
-{
+    // No budget (zero or less) means no alert whatever the spend.
+    clock->advance(24h);
     service.evaluate({costing("a", clock->now(), "100000")}, 0, true);
-    service.evaluate({costing("a", clock->now(), "100000")}, model::Decimal::fromString("-1").value(), true);
-    EXPECT_TRUE(notifier->posted.empty());
+    service.evaluate({costing("a", clock->now(), "100000")}, model::Decimal(-1), true);
+    EXPECT_EQ(notifier->posted.size(), 2u);
 }
 
 TEST_F(NotificationServiceTest, WaitingPostsComeBeforeTheBudgetAlertInListOrder)

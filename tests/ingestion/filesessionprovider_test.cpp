@@ -1,87 +1,23 @@
 #include "ingestion/filesessionprovider.h"
 
-#include "ingestion/testsupport.h"
+#include "support/fakeclock.h"
+#include "support/fakeinspector.h"
+#include "support/process.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <thread>
-
-#include <csignal>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using loomwatch::ingestion::FileSessionProvider;
-using loomwatch::ingestion::testing::setModificationTime;
-using loomwatch::ingestion::testing::TempDir;
-using loomwatch::ingestion::testing::writeFile;
-using loomwatch::model::AgentProcess;
-using loomwatch::model::AgentTool;
-using loomwatch::model::Clock;
-using loomwatch::model::ProcessInspector;
-using loomwatch::model::ProviderEvent;
-using loomwatch::model::SessionState;
-using loomwatch::model::SupportLevel;
-using loomwatch::model::Timestamp;
+using namespace loomwatch::model;
+using namespace loomwatch::testing;
 using namespace std::chrono_literals;
 
 namespace {
 
-class FixedClock : public Clock
-{
-public:
-    explicit FixedClock(Timestamp now) : m_now(now) {}
-    Timestamp now() const override { return m_now; }
-
-private:
-    Timestamp m_now;
-};
-
-class FakeInspector : public ProcessInspector
-{
-public:
-    explicit FakeInspector(std::vector<AgentProcess> processes = {}) : m_processes(std::move(processes)) {}
-    std::vector<AgentProcess> processes(AgentTool) const override
-    {
-        ++calls;
-        return m_processes;
-    }
-    mutable int calls = 0;
-
-private:
-    std::vector<AgentProcess> m_processes;
-};
-
-// Reads what the process table says about the given pids, the way the real inspector does.
-class ProcInspector : public ProcessInspector
-{
-public:
-    explicit ProcInspector(std::vector<pid_t> pids) : m_pids(std::move(pids)) {}
-    std::vector<AgentProcess> processes(AgentTool) const override
-    {
-        std::vector<AgentProcess> result;
-        for (const pid_t pid : m_pids) {
-            const std::string base = "/proc/" + std::to_string(pid);
-            std::string name;
-            std::getline(std::ifstream(base + "/comm"), name);
-            std::error_code error;
-            const auto cwd = std::filesystem::read_symlink(base + "/cwd", error);
-            result.push_back({pid, name, std::nullopt, error ? std::nullopt : std::optional(cwd.string())});
-        }
-        return result;
-    }
-
-private:
-    std::vector<pid_t> m_pids;
-};
-
-const Timestamp now = Timestamp(std::chrono::sys_days(std::chrono::year(2026) / 12 / 6).time_since_epoch());
+const Timestamp now = localTime(2026, 12, 6, 1);
 
 std::string line(std::string_view sessionId, std::string_view cwd, std::string_view role)
 {
@@ -89,7 +25,7 @@ std::string line(std::string_view sessionId, std::string_view cwd, std::string_v
            "\",\"message\":{\"role\":\"" + std::string(role) + "\"}}\n";
 }
 
-void writeTranscript(const std::filesystem::path& path, std::string_view content, Timestamp modified)
+void writeTranscript(const fs::path& path, std::string_view content, Timestamp modified)
 {
     writeFile(path, content);
     setModificationTime(path, modified);
@@ -99,9 +35,26 @@ std::vector<std::string> fileNames(const std::vector<std::string>& paths)
 {
     std::vector<std::string> names;
     for (const auto& path : paths)
-        names.push_back(std::filesystem::path(path).filename().string());
+        names.push_back(fs::path(path).filename().string());
     return names;
 }
+
+// What the process table says about the given pids, read the way the real inspector reads it.
+class ProcInspector : public ProcessInspector
+{
+public:
+    explicit ProcInspector(pid_t pid) : m_pid(pid) {}
+    std::vector<AgentProcess> processes(AgentTool) const override
+    {
+        const std::string base = "/proc/" + std::to_string(m_pid);
+        std::error_code error;
+        const auto cwd = fs::read_symlink(base + "/cwd", error);
+        return {{m_pid, "claude", std::nullopt, error ? std::nullopt : std::optional(cwd.string())}};
+    }
+
+private:
+    pid_t m_pid;
+};
 
 } // namespace
 
@@ -110,74 +63,62 @@ TEST(FileSessionProviderTest, ProbeAndMissingRoot)
     TempDir dir;
     auto inspector = std::make_shared<FakeInspector>(std::vector<AgentProcess>{{1, "claude", {}, {}}});
     FileSessionProvider present(AgentTool::codex, dir.path().string(), inspector);
-    EXPECT_EQ(present.probe(), (loomwatch::model::ProviderProbeResult{AgentTool::codex, true, SupportLevel::full,
-                                                                      dir.path().string(), std::nullopt}));
+    EXPECT_EQ(present.probe(),
+              (ProviderProbeResult{AgentTool::codex, true, SupportLevel::full, dir.path().string(), std::nullopt}));
 
-    const auto missingRoot = dir / "nope";
+    const std::string missingRoot = dir / "nope";
     FileSessionProvider missing(AgentTool::claude, missingRoot, inspector);
-    EXPECT_EQ(missing.probe(), (loomwatch::model::ProviderProbeResult{
-                                   AgentTool::claude, false, SupportLevel::unavailable, missingRoot, std::nullopt}));
+    EXPECT_EQ(missing.probe(),
+              (ProviderProbeResult{AgentTool::claude, false, SupportLevel::unavailable, missingRoot, std::nullopt}));
     EXPECT_TRUE(missing.sessions().empty());
-    EXPECT_EQ(inspector->calls, 0);
+    EXPECT_TRUE(inspector->asked.empty());
 
     // A root that appears later is listed at the next call.
-    writeTranscript(std::filesystem::path(missingRoot) / "late.jsonl", line("late", "/x", "user"), now);
+    writeTranscript(dir / "nope/late.jsonl", line("late", "/x", "user"), now);
     EXPECT_EQ(missing.sessions().size(), 1u);
-    EXPECT_EQ(inspector->calls, 1);
+    EXPECT_EQ(inspector->asked.size(), 1u);
 }
 
-TEST(FileSessionProviderTest, CandidatesAreTheNewestTranscriptsAnywhereBelowTheRoot)
+TEST(FileSessionProviderTest, CandidatesAreTheNewestRegularJsonlFilesAnywhereBelowTheRoot)
 {
     TempDir dir;
+    const auto root = dir / "projects";
     for (int i = 0; i < 51; ++i)
-        writeTranscript(dir.path() / ("p" + std::to_string(i % 3)) / ("f" + std::to_string(i) + ".jsonl"), "",
-                        now - std::chrono::minutes(i));
-    FileSessionProvider provider(AgentTool::claude, dir.path().string(), std::make_shared<FakeInspector>());
-    const auto files = fileNames(provider.candidateFiles());
-    ASSERT_EQ(files.size(), 50u);
-    for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(files[static_cast<std::size_t>(i)], "f" + std::to_string(i) + ".jsonl");
-    EXPECT_EQ(provider.sessions().size(), 50u);
-}
-
-TEST(FileSessionProviderTest, OnlyRegularFilesWithTheExactExtension)
-{
-    TempDir dir;
-    const auto root = dir.path() / "projects";
-    writeTranscript(root / "-home-dev-a/s1.jsonl", "", now - 1min);
-    writeTranscript(root / ".hidden/deep/er/s2.jsonl", "", now - 2min);
-    writeTranscript(root / "-home-dev-a/s1/subagents/agent-1.jsonl", "", now - 3min);
-    writeTranscript(root / "upper.JSONL", "", now);
-    writeTranscript(root / "other.json", "", now);
-    writeTranscript(root / ".jsonl", "", now);
-    writeTranscript(root / "jsonl", "", now);
-    std::filesystem::create_directories(root / "folder.jsonl");
-    writeTranscript(dir.path() / "outside/linked-target.jsonl", "", now - 4min);
-    std::filesystem::create_symlink(dir.path() / "outside/linked-target.jsonl", root / "link.jsonl");
-    std::filesystem::create_symlink(dir.path() / "missing.jsonl", root / "dangling.jsonl");
+        writeTranscript(root / ("p" + std::to_string(i % 3)) / ("f" + std::to_string(i) + ".jsonl"), "",
+                        now - std::chrono::minutes(i + 1));
+    writeTranscript(root / ".hidden/deep/er/s2.jsonl", "", now - 30s);
+    writeTranscript(root / "p0/s1/subagents/agent-1.jsonl", "", now - 150s);
+    for (const char* ignored : {"upper.JSONL", "other.json", ".jsonl", "jsonl"})
+        writeTranscript(root / ignored, "", now);
+    fs::create_directories(root / "folder.jsonl");
+    writeTranscript(dir / "outside/linked-target.jsonl", "", now - 45s);
+    fs::create_symlink(dir / "outside/linked-target.jsonl", root / "link.jsonl");
+    fs::create_symlink(dir / "missing.jsonl", root / "dangling.jsonl");
     // Linked folders are not entered (a loop among them must not hang the walk).
-    std::filesystem::create_directory_symlink(dir.path() / "outside", root / "outside-link");
-    std::filesystem::create_directory_symlink(root, root / "-home-dev-a/loop");
-    ASSERT_EQ(mkfifo((root / "fifo.jsonl").c_str(), 0644), 0);
+    fs::create_directory_symlink(dir / "outside", root / "outside-link");
+    fs::create_directory_symlink(root, root / "p1/loop");
+    ASSERT_EQ(::mkfifo((root / "fifo.jsonl").c_str(), 0644), 0);
 
     FileSessionProvider provider(AgentTool::claude, root.string(), std::make_shared<FakeInspector>());
-    EXPECT_EQ(fileNames(provider.candidateFiles()),
-              (std::vector<std::string>{"s1.jsonl", "s2.jsonl", "agent-1.jsonl", "link.jsonl"}));
-    EXPECT_EQ(provider.sessions().size(), 4u);
+    const auto files = fileNames(provider.candidateFiles());
+    ASSERT_EQ(files.size(), 50u);
+    const std::vector<std::string> first{"s2.jsonl", "link.jsonl", "f0.jsonl", "f1.jsonl", "agent-1.jsonl", "f2.jsonl"};
+    EXPECT_EQ(std::vector(files.begin(), files.begin() + 6), first);
+    EXPECT_EQ(files.back(), "f46.jsonl");
+    EXPECT_EQ(provider.sessions().size(), 50u);
 }
 
 TEST(FileSessionProviderTest, UnreadableFilesAndFoldersAreLeftOut)
 {
-    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+    if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
         GTEST_SKIP() << "needs root and setpriv to run the listing as an unprivileged user";
     TempDir dir;
-    const auto root = dir.path() / "projects";
-    writeTranscript(root / "a.jsonl", line("a", "/a", "user"), now);
-    writeTranscript(root / "b.jsonl", line("b", "/b", "user"), now - 1min);
-    writeTranscript(root / "secret.jsonl", line("c", "/c", "user"), now - 2min);
-    writeTranscript(root / "closed/d.jsonl", line("d", "/d", "user"), now - 3min);
-    std::filesystem::permissions(root / "secret.jsonl", std::filesystem::perms::owner_read);
-    std::filesystem::permissions(root / "closed", std::filesystem::perms::owner_all);
+    const auto root = dir / "projects";
+    for (const char* name : {"a", "b", "secret", "closed/d"})
+        writeTranscript(root / (std::string(name) + ".jsonl"), line(fs::path(name).filename().string(), "/a", "user"),
+                        now - std::chrono::minutes(name[0]));
+    fs::permissions(root / "secret.jsonl", fs::perms::owner_read);
+    fs::permissions(root / "closed", fs::perms::owner_all);
 
     const std::string command = "/usr/bin/setpriv --reuid=nobody --regid=nogroup --clear-groups " +
                                 std::string(LOOMWATCH_PROVIDER_HELPER) + " " + root.string();
@@ -194,7 +135,7 @@ TEST(FileSessionProviderTest, UnreadableFilesAndFoldersAreLeftOut)
 TEST(FileSessionProviderTest, ProcessesByWorkingDirectoryThenByPosition)
 {
     TempDir dir;
-    const auto root = dir.path() / "projects";
+    const auto root = dir / "projects";
     writeTranscript(root / "newest.jsonl", line("newest", "/work/none", "assistant"), now - 10min);
     writeTranscript(root / "match.jsonl", line("match", "/work/api", "user"), now - 20min);
     writeTranscript(root / "third.jsonl", line("third", "/work/third", "assistant"), now - 30min);
@@ -207,9 +148,10 @@ TEST(FileSessionProviderTest, ProcessesByWorkingDirectoryThenByPosition)
                                               {12, "claude", {}, "/work/api"},
                                               {13, "claude", {}, "/work/api"},
                                               {14, "claude", {}, "/work/x"}};
-    FileSessionProvider provider(AgentTool::claude, root.string(), std::make_shared<FakeInspector>(processes),
-                                 std::make_shared<FixedClock>(now));
-    const auto sessions = provider.sessions();
+    const auto clock = std::make_shared<FakeClock>(now);
+    const auto sessions =
+        FileSessionProvider(AgentTool::claude, root.string(), std::make_shared<FakeInspector>(processes), clock)
+            .sessions();
     ASSERT_EQ(sessions.size(), 5u);
     EXPECT_EQ(sessions[0].id, "claude:newest");
     EXPECT_EQ(sessions[0].processID, 10); // by position 0
@@ -224,55 +166,33 @@ TEST(FileSessionProviderTest, ProcessesByWorkingDirectoryThenByPosition)
     EXPECT_EQ(sessions[4].processID, std::nullopt);
 
     // More sessions than processes: the ones past the list's end get none.
-    FileSessionProvider few(AgentTool::claude, root.string(),
-                            std::make_shared<FakeInspector>(std::vector<AgentProcess>{{20, "claude", {}, {}}}),
-                            std::make_shared<FixedClock>(now));
-    const auto withFew = few.sessions();
-    EXPECT_EQ(withFew[0].processID, 20);
+    const auto withFew =
+        FileSessionProvider(AgentTool::claude, root.string(),
+                            std::make_shared<FakeInspector>(std::vector(processes.begin(), processes.begin() + 1)),
+                            clock)
+            .sessions();
+    EXPECT_EQ(withFew[0].processID, 10);
     EXPECT_EQ(withFew[1].processID, std::nullopt);
 }
 
 TEST(FileSessionProviderTest, RealProcessIsAttributedByItsWorkingDirectory)
 {
     TempDir dir;
-    const auto project = dir.path() / "src/api";
-    std::filesystem::create_directories(project);
-    const auto agent = dir.path() / "bin/claude";
-    std::filesystem::create_directories(agent.parent_path());
-    std::filesystem::copy_file("/bin/sleep", agent);
-    std::filesystem::permissions(agent, std::filesystem::perms::owner_all);
-
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (chdir(project.c_str()) == 0)
-            execl(agent.c_str(), "claude", "30", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // Wait until the child runs the copied program in its folder.
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::string name;
-        std::getline(std::ifstream("/proc/" + std::to_string(child) + "/comm"), name);
-        if (name == "claude")
-            break;
-        std::this_thread::sleep_for(10ms);
-    }
-
-    const auto root = dir.path() / "projects";
+    const auto project = dir / "src/api";
+    fs::create_directories(project);
+    ChildProcess agent(dir / "bin/claude", project);
+    const auto root = dir / "projects";
     writeTranscript(root / "other.jsonl", line("other", "/elsewhere", "assistant"), now - 30h);
     writeTranscript(root / "mine.jsonl", line("mine", project.string(), "assistant"), now - 40h);
-    FileSessionProvider provider(AgentTool::claude, root.string(), std::make_shared<ProcInspector>(std::vector{child}),
-                                 std::make_shared<FixedClock>(now));
-    const auto sessions = provider.sessions();
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-
+    const auto sessions =
+        FileSessionProvider(AgentTool::claude, root.string(), std::make_shared<ProcInspector>(agent.pid()),
+                            std::make_shared<FakeClock>(now))
+            .sessions();
     ASSERT_EQ(sessions.size(), 2u);
     EXPECT_EQ(sessions[0].id, "claude:other");
     EXPECT_EQ(sessions[0].processID, std::nullopt);
     EXPECT_EQ(sessions[1].id, "claude:mine");
-    EXPECT_EQ(sessions[1].processID, child);
+    EXPECT_EQ(sessions[1].processID, agent.pid());
     EXPECT_EQ(sessions[1].state, SessionState::waitingForInput);
     EXPECT_EQ(sessions[1].projectName, "api");
 }
@@ -283,21 +203,16 @@ TEST(FileSessionProviderTest, ChangesBelowTheRootAreAnnouncedUntilTheProviderIsG
     auto provider =
         std::make_unique<FileSessionProvider>(AgentTool::codex, dir.path().string(), std::make_shared<FakeInspector>());
     auto events = provider->events();
-    writeFile(dir.path() / "2026/12/06/rollout-x.jsonl", "{}\n");
-
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    writeFile(dir / "2026/12/06/rollout-x.jsonl", "{}\n");
     std::optional<ProviderEvent> event;
-    while (!event && std::chrono::steady_clock::now() < deadline) {
+    for (const auto deadline = std::chrono::steady_clock::now() + 5s;
+         !event && std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
         event = events.tryReceive();
-        std::this_thread::sleep_for(20ms);
-    }
-    ASSERT_TRUE(event);
-    EXPECT_EQ(*event, ProviderEvent::changed(AgentTool::codex));
+    EXPECT_EQ(event, ProviderEvent::changed(AgentTool::codex));
 
     EXPECT_FALSE(events.isFinished());
     provider.reset();
     while (events.tryReceive()) {
     }
     EXPECT_TRUE(events.isFinished());
-    EXPECT_EQ(events.receive(), std::nullopt);
 }

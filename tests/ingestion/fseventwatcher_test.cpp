@@ -1,37 +1,53 @@
 #include "ingestion/fseventwatcher.h"
 
-#include "ingestion/testsupport.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
 using loomwatch::ingestion::FSEventWatcher;
-using loomwatch::ingestion::testing::appendFile;
-using loomwatch::ingestion::testing::CallCounter;
-using loomwatch::ingestion::testing::TempDir;
-using loomwatch::ingestion::testing::writeFile;
+using namespace loomwatch::testing;
 
 namespace {
 
-constexpr auto shortDebounce = 200ms;
-constexpr auto generous = 5s;
-
-struct WatchedDir
+// A watched folder that counts callback runs and lets the test wait for a count.
+struct Watched
 {
     TempDir dir;
-    CallCounter calls;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int calls = 0;
 
-    std::unique_ptr<FSEventWatcher> watch(std::chrono::milliseconds debounce = shortDebounce)
+    std::unique_ptr<FSEventWatcher> watch(const fs::path& path, std::chrono::milliseconds debounce = 200ms)
     {
         auto watcher = std::make_unique<FSEventWatcher>(
-            dir.path().string(), [this] { calls.hit(); }, debounce);
+            path.string(),
+            [this] {
+                std::lock_guard lock(mutex);
+                ++calls;
+                changed.notify_all();
+            },
+            debounce);
         watcher->start();
         return watcher;
+    }
+    std::unique_ptr<FSEventWatcher> watch(std::chrono::milliseconds debounce = 200ms)
+    {
+        return watch(dir.path(), debounce);
+    }
+    bool waitFor(int expected)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 5s, [&] { return calls >= expected; });
+    }
+    int count()
+    {
+        std::lock_guard lock(mutex);
+        return calls;
     }
 };
 
@@ -39,152 +55,109 @@ struct WatchedDir
 
 TEST(FSEventWatcherTest, BurstOfChangesGivesOneCallbackAfterTheQuietPeriod)
 {
-    WatchedDir w;
+    Watched w;
     auto watcher = w.watch(FSEventWatcher::defaultDebounce);
+    watcher->start(); // a second start keeps one stream
     ASSERT_TRUE(watcher->isWatching());
-
     for (int i = 0; i < 10; ++i) {
-        appendFile(w.dir.path() / "session.jsonl", "{}\n");
+        appendFile(w.dir / "session.jsonl", "{}\n");
         std::this_thread::sleep_for(30ms);
     }
     const auto lastChange = std::chrono::steady_clock::now();
-    ASSERT_TRUE(w.calls.waitFor(1, generous));
+    ASSERT_TRUE(w.waitFor(1));
     EXPECT_GE(std::chrono::steady_clock::now() - lastChange, 600ms);
     std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(w.calls.count(), 1);
+    EXPECT_EQ(w.count(), 1);
 }
 
 TEST(FSEventWatcherTest, CallbackWaitsForAPauseWhileChangesKeepComing)
 {
-    WatchedDir w;
+    Watched w;
     auto watcher = w.watch(500ms);
-
-    const auto until = std::chrono::steady_clock::now() + 2s;
-    while (std::chrono::steady_clock::now() < until) {
-        appendFile(w.dir.path() / "busy.jsonl", "{\"type\":\"user\"}\n");
+    for (const auto until = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < until;) {
+        appendFile(w.dir / "busy.jsonl", "{\"type\":\"user\"}\n");
         std::this_thread::sleep_for(100ms);
     }
-    EXPECT_EQ(w.calls.count(), 0);
-    ASSERT_TRUE(w.calls.waitFor(1, generous));
+    EXPECT_EQ(w.count(), 0);
+    ASSERT_TRUE(w.waitFor(1));
     std::this_thread::sleep_for(1s);
-    EXPECT_EQ(w.calls.count(), 1);
+    EXPECT_EQ(w.count(), 1);
 }
 
 TEST(FSEventWatcherTest, ChangesAnywhereBelowThePathCount)
 {
-    WatchedDir w;
-    std::filesystem::create_directories(w.dir.path() / "a/b/c/d");
-    writeFile(w.dir.path() / "a/b/c/d/deep.jsonl", "");
+    Watched w;
+    writeFile(w.dir / "a/b/c/d/deep.jsonl", "");
+    // Symlink loops are not followed.
+    fs::create_directory_symlink(w.dir / "a", w.dir / "a/b/loop");
+    fs::create_directory_symlink(w.dir.path(), w.dir / "self");
     auto watcher = w.watch();
+    appendFile(w.dir / "a/b/c/d/deep.jsonl", "{}\n");
+    ASSERT_TRUE(w.waitFor(1));
 
-    appendFile(w.dir.path() / "a/b/c/d/deep.jsonl", "{}\n");
-    ASSERT_TRUE(w.calls.waitFor(1, generous));
-
-    // A directory created after the start is a change itself, and files inside it are watched from then on.
-    std::filesystem::create_directory(w.dir.path() / "later");
-    ASSERT_TRUE(w.calls.waitFor(2, generous));
-    writeFile(w.dir.path() / "later/new.jsonl", "{}\n");
-    ASSERT_TRUE(w.calls.waitFor(3, generous));
+    // A folder created after the start is a change itself, and files inside it are watched from then on.
+    fs::create_directory(w.dir / "later");
+    ASSERT_TRUE(w.waitFor(2));
+    writeFile(w.dir / "later/new.jsonl", "{}\n");
+    ASSERT_TRUE(w.waitFor(3));
 
     // A whole tree made at once (faster than the watcher can add watches) is covered down to its leaves.
-    std::filesystem::create_directories(w.dir.path() / "x/y/z");
-    ASSERT_TRUE(w.calls.waitFor(4, generous));
-    writeFile(w.dir.path() / "x/y/z/leaf.jsonl", "{}\n");
-    ASSERT_TRUE(w.calls.waitFor(5, generous));
+    fs::create_directories(w.dir / "x/y/z");
+    ASSERT_TRUE(w.waitFor(4));
+    writeFile(w.dir / "x/y/z/leaf.jsonl", "{}\n");
+    ASSERT_TRUE(w.waitFor(5));
 
-    // A tree moved in from outside is watched too.
+    // So is a tree moved in from outside.
     TempDir outside;
-    std::filesystem::create_directories(outside.path() / "moved/inner");
-    std::filesystem::rename(outside.path() / "moved", w.dir.path() / "moved");
-    ASSERT_TRUE(w.calls.waitFor(6, generous));
-    writeFile(w.dir.path() / "moved/inner/file.jsonl", "{}\n");
-    EXPECT_TRUE(w.calls.waitFor(7, generous));
+    fs::create_directories(outside / "moved/inner");
+    fs::rename(outside / "moved", w.dir / "moved");
+    ASSERT_TRUE(w.waitFor(6));
+    writeFile(w.dir / "moved/inner/file.jsonl", "{}\n");
+    EXPECT_TRUE(w.waitFor(7));
 }
 
-TEST(FSEventWatcherTest, ReadingFilesIsNotAChange)
+TEST(FSEventWatcherTest, ReadingIsNotAChangeAndNothingIsReplayedFromBeforeStart)
 {
-    WatchedDir w;
-    writeFile(w.dir.path() / "sub/t.jsonl", "{\"a\":1}\n");
-    auto watcher = w.watch();
+    Watched w;
+    const auto file = w.dir / "sub/opencode.db";
+    writeFile(file, "{\"a\":1}\n");
+    auto folderWatcher = w.watch();
+    auto fileWatcher = w.watch(file);
+    ASSERT_TRUE(fileWatcher->isWatching());
     for (int i = 0; i < 5; ++i) {
-        std::ifstream in(w.dir.path() / "sub/t.jsonl");
-        std::string line;
-        std::getline(in, line);
-        for ([[maybe_unused]] const auto& entry : std::filesystem::recursive_directory_iterator(w.dir.path())) {
+        EXPECT_FALSE(readFile(file).empty());
+        for ([[maybe_unused]] const auto& entry : fs::recursive_directory_iterator(w.dir.path())) {
         }
     }
     std::this_thread::sleep_for(800ms);
-    EXPECT_EQ(w.calls.count(), 0);
+    EXPECT_EQ(w.count(), 0);
+    appendFile(file, "y");
+    EXPECT_TRUE(w.waitFor(2)) << "a watched file and its folder both report the write";
 }
 
 TEST(FSEventWatcherTest, MissingPathStaysIdleForGood)
 {
-    TempDir dir;
-    CallCounter calls;
-    const auto path = dir.path() / "not-yet";
-    FSEventWatcher watcher(
-        path.string(), [&] { calls.hit(); }, shortDebounce);
-    watcher.start();
-    EXPECT_FALSE(watcher.isWatching());
-
-    std::filesystem::create_directory(path);
-    watcher.start();
+    Watched w;
+    const auto path = w.dir / "not-yet";
+    auto watcher = w.watch(path);
+    EXPECT_FALSE(watcher->isWatching());
+    fs::create_directory(path);
+    watcher->start();
     writeFile(path / "x.jsonl", "{}\n");
     std::this_thread::sleep_for(800ms);
-    EXPECT_FALSE(watcher.isWatching());
-    EXPECT_EQ(calls.count(), 0);
-}
-
-TEST(FSEventWatcherTest, StartingTwiceKeepsOneStream)
-{
-    WatchedDir w;
-    auto watcher = w.watch();
-    watcher->start();
-    EXPECT_TRUE(watcher->isWatching());
-    writeFile(w.dir.path() / "one.jsonl", "{}\n");
-    ASSERT_TRUE(w.calls.waitFor(1, generous));
-    std::this_thread::sleep_for(600ms);
-    EXPECT_EQ(w.calls.count(), 1);
-}
-
-TEST(FSEventWatcherTest, WatchedFileAndNothingReplayedFromBeforeStart)
-{
-    TempDir dir;
-    CallCounter calls;
-    const auto file = dir.path() / "opencode.db";
-    writeFile(file, "x");
-    FSEventWatcher watcher(
-        file.string(), [&] { calls.hit(); }, shortDebounce);
-    watcher.start();
-    ASSERT_TRUE(watcher.isWatching());
-    std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(calls.count(), 0);
-    appendFile(file, "y");
-    EXPECT_TRUE(calls.waitFor(1, generous));
-}
-
-TEST(FSEventWatcherTest, SymlinkLoopsAreNotFollowed)
-{
-    WatchedDir w;
-    std::filesystem::create_directories(w.dir.path() / "a/b");
-    std::filesystem::create_directory_symlink(w.dir.path() / "a", w.dir.path() / "a/b/loop");
-    std::filesystem::create_directory_symlink(w.dir.path(), w.dir.path() / "self");
-    auto watcher = w.watch();
-    ASSERT_TRUE(watcher->isWatching());
-    writeFile(w.dir.path() / "a/b/t.jsonl", "{}\n");
-    EXPECT_TRUE(w.calls.waitFor(1, generous));
+    EXPECT_FALSE(watcher->isWatching());
+    EXPECT_EQ(w.count(), 0);
 }
 
 TEST(FSEventWatcherTest, DestructionWithPendingCallbackIsPromptAndRunsItOnce)
 {
-    WatchedDir w;
+    Watched w;
     auto watcher = w.watch(10s);
-    writeFile(w.dir.path() / "pending.jsonl", "{}\n");
+    writeFile(w.dir / "pending.jsonl", "{}\n");
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(w.calls.count(), 0);
-
+    EXPECT_EQ(w.count(), 0);
     const auto before = std::chrono::steady_clock::now();
     watcher.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
-    EXPECT_EQ(w.calls.count(), 1);
+    EXPECT_EQ(w.count(), 1);
 }

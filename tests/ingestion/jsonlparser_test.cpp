@@ -1,7 +1,7 @@
 #include "ingestion/jsonlparser.h"
 
-#include "ingestion/testsupport.h"
 #include "model/clock.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +11,14 @@
 #include <system_error>
 
 using loomwatch::ingestion::JSONLParser;
-using loomwatch::ingestion::testing::setModificationTime;
-using loomwatch::ingestion::testing::TempDir;
-using loomwatch::ingestion::testing::writeFile;
 using loomwatch::model::AgentTool;
 using loomwatch::model::ParsedSession;
 using loomwatch::model::SessionState;
 using loomwatch::model::Timestamp;
 using loomwatch::model::TokenUsage;
+using loomwatch::testing::setModificationTime;
+using loomwatch::testing::TempDir;
+using loomwatch::testing::writeFile;
 using namespace std::chrono_literals;
 
 namespace {

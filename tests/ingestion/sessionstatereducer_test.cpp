@@ -1,11 +1,12 @@
 #include "ingestion/sessionstatereducer.h"
 
+#include "support/fakeclock.h"
+
 #include <gtest/gtest.h>
 
 using loomwatch::ingestion::SessionStateReducer;
 using loomwatch::model::AgentProcess;
 using loomwatch::model::AgentTool;
-using loomwatch::model::Clock;
 using loomwatch::model::ParsedSession;
 using loomwatch::model::SessionState;
 using loomwatch::model::SupportLevel;
@@ -14,18 +15,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class FixedClock : public Clock
-{
-public:
-    explicit FixedClock(Timestamp now) : m_now(now) {}
-    Timestamp now() const override { return m_now; }
-
-private:
-    Timestamp m_now;
-};
-
 const Timestamp now = Timestamp(std::chrono::sys_days(std::chrono::year(2026) / 12 / 6).time_since_epoch());
-const SessionStateReducer reducer(std::make_shared<FixedClock>(now));
+const SessionStateReducer reducer(std::make_shared<loomwatch::testing::FakeClock>(now));
 const AgentProcess process{4242, "claude", "/usr/bin/claude", "/home/dev/src/app"};
 
 ParsedSession parsed(std::optional<SessionState> state, std::chrono::seconds age = 10s)
@@ -70,21 +61,12 @@ TEST(SessionStateReducerTest, IdentityNameAndFields)
     input.sourcePath = "/home/dev/.codex/sessions/x.jsonl";
 
     const auto session = reducer.reduce(input, process);
-    EXPECT_EQ(session.id, "codex:abc");
-    EXPECT_EQ(session.tool, AgentTool::codex);
-    EXPECT_EQ(session.projectPath, "/Users/a/src/app//");
-    EXPECT_EQ(session.projectName, "app");
-    EXPECT_EQ(session.branch, "main");
-    EXPECT_EQ(session.model, "gpt-5-codex");
-    EXPECT_EQ(session.startedAt, input.startedAt);
-    EXPECT_EQ(session.lastActivityAt, input.lastActivityAt);
-    EXPECT_EQ(session.processID, 4242);
-    EXPECT_EQ(session.supportLevel, SupportLevel::full);
-    EXPECT_EQ(session.tokens, input.tokens);
-    EXPECT_EQ(session.estimatedCost, std::nullopt);
-    EXPECT_EQ(session.lastSnippet, "done");
-    EXPECT_EQ(session.parserVersion, 1);
-    EXPECT_EQ(session.sourcePath, input.sourcePath);
+    loomwatch::model::AgentSession expected{
+        "codex:abc",        AgentTool::codex, "/Users/a/src/app//", "app",  "main",
+        "gpt-5-codex",      input.startedAt,  input.lastActivityAt, 4242,   SessionState::working,
+        SupportLevel::full, input.tokens,     std::nullopt,         "done", 1,
+        input.sourcePath};
+    EXPECT_EQ(session, expected);
 
     // The same transcript with another process keeps its identity.
     const auto other = reducer.reduce(input, AgentProcess{7, "codex", std::nullopt, std::nullopt});
@@ -92,12 +74,11 @@ TEST(SessionStateReducerTest, IdentityNameAndFields)
     EXPECT_EQ(other.processID, 7);
     EXPECT_EQ(reducer.reduce(input, std::nullopt).processID, std::nullopt);
 
-    input.projectPath.reset();
-    EXPECT_EQ(reducer.reduce(input, std::nullopt).projectName, "Codex");
-    input.projectPath = "";
-    EXPECT_EQ(reducer.reduce(input, std::nullopt).projectName, "Codex");
-    input.projectPath = "relative";
-    EXPECT_EQ(reducer.reduce(input, std::nullopt).projectName, "relative");
+    for (const auto& [path, name] : std::vector<std::pair<std::optional<std::string>, std::string>>{
+             {std::nullopt, "Codex"}, {"", "Codex"}, {"relative", "relative"}}) {
+        input.projectPath = path;
+        EXPECT_EQ(reducer.reduce(input, std::nullopt).projectName, name);
+    }
     input.tool = AgentTool::claude;
     input.projectPath = "/";
     EXPECT_EQ(reducer.reduce(input, std::nullopt).projectName, "/");

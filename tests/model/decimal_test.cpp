@@ -21,6 +21,9 @@ TEST(Decimal, ArithmeticIsExactInBaseTen)
     EXPECT_EQ(dec("0.1") + dec("0.2"), dec("0.3"));
     EXPECT_EQ((Decimal(1'000'000) / million * dec("3")).toString(), "3");
     EXPECT_EQ((dec("9.99") - dec("10")).toString(), "-0.01");
+    EXPECT_LT(dec("9.99"), dec("10"));
+    EXPECT_GE(dec("10.00"), dec("10"));
+    EXPECT_TRUE(dec("0.000").isZero());
 }
 
 TEST(Decimal, PlainNotationWithoutTrailingZeros)
@@ -48,11 +51,4 @@ TEST(Decimal, FromDoubleUsesShortestText)
     EXPECT_EQ(Decimal::fromDouble(25)->toString(), "25");
     EXPECT_FALSE(Decimal::fromDouble(std::numeric_limits<double>::infinity()));
     EXPECT_FALSE(Decimal::fromDouble(std::numeric_limits<double>::quiet_NaN()));
-}
-
-TEST(Decimal, Ordering)
-{
-    EXPECT_LT(dec("9.99"), dec("10"));
-    EXPECT_GE(dec("10.00"), dec("10"));
-    EXPECT_TRUE(dec("0.000").isZero());
 }

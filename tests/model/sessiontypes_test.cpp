@@ -22,17 +22,6 @@ TEST(SessionTypes, RawValuesRoundTripAndAreCaseSensitive)
     EXPECT_FALSE(agentToolFromRaw(""));
 }
 
-TEST(SessionTypes, PresentationTexts)
-{
-    EXPECT_EQ(displayName(AgentTool::claude), "Claude Code");
-    EXPECT_EQ(displayName(AgentTool::openCode), "OpenCode");
-    EXPECT_EQ(symbolName(AgentTool::cursor), "cursorarrow.rays");
-    EXPECT_EQ(displayName(SessionState::waitingForInput), "Waiting for you");
-    EXPECT_EQ(displayName(SessionState::errored), "Error");
-    EXPECT_EQ(displayName(SessionState::limited), "Limited info");
-    EXPECT_EQ(symbolName(SessionState::idle), "pause.circle");
-}
-
 TEST(SessionTypes, SessionsDifferingInOneFieldAreUnequalButShareIdentity)
 {
     AgentSession a;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 using loomwatch::model::AgentTool;
 using loomwatch::model::Decimal;
@@ -133,33 +134,31 @@ TEST(PricingDecode, DuplicatedKeyOnlyTheLastIsJudged)
 
 TEST(PricingDecode, FailuresNameTheProblem)
 {
-    EXPECT_EQ(decodeError("not json"), decodeError("not json")); // deterministic
-    EXPECT_EQ(decodeError("not json").rfind("The pricing table is not valid JSON: ", 0), 0u);
-    EXPECT_EQ(decodeError(R"({"version":1} trailing)").rfind("The pricing table is not valid JSON: ", 0), 0u);
-    EXPECT_EQ(decodeError(table("[]", R"("x":tru,"notice":"n")")).rfind("The pricing table is not valid JSON", 0), 0u);
-    EXPECT_EQ(decodeError("[1,2]"), "The pricing table must be a JSON object.");
-    EXPECT_EQ(decodeError(R"({"version":1,"effectiveDate":"d","currency":"USD","models":[]})"),
-              "The key \"notice\" is missing.");
-    EXPECT_EQ(decodeError(R"({"version":1.5,"effectiveDate":"d","currency":"USD","models":[],"notice":"n"})"),
-              "\"version\" must be an integer.");
-    EXPECT_EQ(decodeError(R"({"version":"1","effectiveDate":"d","currency":"USD","models":[],"notice":"n"})"),
-              "\"version\" must be an integer.");
-    EXPECT_EQ(decodeError(table("{}")), "\"models\" must be an array.");
-    EXPECT_EQ(decodeError(table("[" + validEntry + ",7]")), "Model 2 must be an object.");
-
-    std::string stringPrice = validEntry;
-    stringPrice.replace(stringPrice.find("\"inputPerMillion\":1"), 19, "\"inputPerMillion\":\"3\"");
-    EXPECT_EQ(decodeError(table("[" + validEntry + "," + validEntry + "," + stringPrice + "]")),
-              "\"inputPerMillion\" of model 3 must be a number.");
-    std::string infPrice = validEntry;
-    infPrice.replace(infPrice.find("\"outputPerMillion\":2"), 20, "\"outputPerMillion\":\"inf\"");
-    EXPECT_EQ(decodeError(table("[" + infPrice + "]")), "\"outputPerMillion\" of model 1 must be a number.");
-    std::string badAliases = validEntry;
-    badAliases.replace(badAliases.find("\"aliases\":[]"), 12, "\"aliases\":[\"a\",1]");
-    EXPECT_EQ(decodeError(table("[" + badAliases + "]")), "\"aliases\" of model 1 must be an array of strings.");
-    std::string noProvider = validEntry;
-    noProvider.replace(noProvider.find("\"provider\""), 10, "\"vendor\"");
-    EXPECT_EQ(decodeError(table("[" + noProvider + "]")), "The key \"provider\" of model 1 is missing.");
+    const auto entry = [](const std::string& from, const std::string& to) {
+        std::string e = validEntry;
+        return e.replace(e.find(from), from.size(), to);
+    };
+    for (const std::string& notJson :
+         {std::string("not json"), std::string(R"({"version":1} trailing)"), table("[]", R"("x":tru,"notice":"n")")})
+        EXPECT_TRUE(decodeError(notJson).starts_with("The pricing table is not valid JSON: ")) << notJson;
+    for (const auto& [json, message] : std::vector<std::pair<std::string, std::string>>{
+             {"[1,2]", "The pricing table must be a JSON object."},
+             {R"({"version":1,"effectiveDate":"d","currency":"USD","models":[]})", "The key \"notice\" is missing."},
+             {R"({"version":1.5,"effectiveDate":"d","currency":"USD","models":[],"notice":"n"})",
+              "\"version\" must be an integer."},
+             {R"({"version":"1","effectiveDate":"d","currency":"USD","models":[],"notice":"n"})",
+              "\"version\" must be an integer."},
+             {table("{}"), "\"models\" must be an array."},
+             {table("[" + validEntry + ",7]"), "Model 2 must be an object."},
+             {table("[" + validEntry + "," + validEntry + "," +
+                    entry("\"inputPerMillion\":1", "\"inputPerMillion\":\"3\"") + "]"),
+              "\"inputPerMillion\" of model 3 must be a number."},
+             {table("[" + entry("\"outputPerMillion\":2", "\"outputPerMillion\":\"inf\"") + "]"),
+              "\"outputPerMillion\" of model 1 must be a number."},
+             {table("[" + entry("\"aliases\":[]", "\"aliases\":[\"a\",1]") + "]"),
+              "\"aliases\" of model 1 must be an array of strings."},
+             {table("[" + entry("\"provider\"", "\"vendor\"") + "]"), "The key \"provider\" of model 1 is missing."}})
+        EXPECT_EQ(decodeError(json), message);
 }
 
 TEST(PricingDecode, FromJsonFallsBackSilently)
@@ -182,29 +181,29 @@ TEST(ShippedPricingTable, PricesRealModelIdsWithTheIntendedEntry)
     EXPECT_EQ(s.table().version, 1);
 
     // One million input and one million output tokens: input price + output price.
-    auto perMillion = [&](AgentTool tool, const char* model) {
-        return cost(s, tool, model, {1000000, 1000000, 0, 0});
-    };
-    EXPECT_EQ(perMillion(AgentTool::claude, "claude-opus-4-5-20251101"), "30");
-    EXPECT_EQ(perMillion(AgentTool::claude, "claude-opus-4-1-20250805"), "90");
-    EXPECT_EQ(perMillion(AgentTool::claude, "claude-opus-4-20250514"), "90");
-    EXPECT_EQ(perMillion(AgentTool::claude, "claude-sonnet-4-5-20250929"), "18");
-    EXPECT_EQ(perMillion(AgentTool::claude, "claude-sonnet-4-20250514"), "18");
-    EXPECT_EQ(perMillion(AgentTool::claude, "claude-haiku-4-5-20251001"), "6");
-    EXPECT_EQ(perMillion(AgentTool::claude, "claude-3-5-haiku-20241022"), "4.8");
-    EXPECT_EQ(perMillion(AgentTool::claude, "<synthetic>"), "none");
-    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5-codex"), "11.25");
-    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5.1-codex"), "11.25");
-    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5-mini"), "2.25");
-    EXPECT_EQ(perMillion(AgentTool::codex, "gpt-5"), "11.25");
-    EXPECT_EQ(perMillion(AgentTool::codex, "o4-mini"), "5.5");
-    EXPECT_EQ(perMillion(AgentTool::codex, "o3"), "10");
-    EXPECT_EQ(perMillion(AgentTool::codex, "codex-mini-latest"), "7.5");
-    EXPECT_EQ(perMillion(AgentTool::codex, "claude-sonnet-4-5"), "none");
-    EXPECT_EQ(perMillion(AgentTool::openCode, "claude-sonnet-4-5"), "18");
-    EXPECT_EQ(perMillion(AgentTool::openCode, "gemini-2.5-pro"), "11.25");
-    EXPECT_EQ(perMillion(AgentTool::openCode, "gpt-5-mini"), "2.25");
-    EXPECT_EQ(perMillion(AgentTool::cursor, "gpt-5"), "none");
+    using enum AgentTool;
+    for (const auto& [tool, model, expected] :
+         std::vector<std::tuple<AgentTool, const char*, const char*>>{{claude, "claude-opus-4-5-20251101", "30"},
+                                                                      {claude, "claude-opus-4-1-20250805", "90"},
+                                                                      {claude, "claude-opus-4-20250514", "90"},
+                                                                      {claude, "claude-sonnet-4-5-20250929", "18"},
+                                                                      {claude, "claude-sonnet-4-20250514", "18"},
+                                                                      {claude, "claude-haiku-4-5-20251001", "6"},
+                                                                      {claude, "claude-3-5-haiku-20241022", "4.8"},
+                                                                      {claude, "<synthetic>", "none"},
+                                                                      {codex, "gpt-5-codex", "11.25"},
+                                                                      {codex, "gpt-5.1-codex", "11.25"},
+                                                                      {codex, "gpt-5-mini", "2.25"},
+                                                                      {codex, "gpt-5", "11.25"},
+                                                                      {codex, "o4-mini", "5.5"},
+                                                                      {codex, "o3", "10"},
+                                                                      {codex, "codex-mini-latest", "7.5"},
+                                                                      {codex, "claude-sonnet-4-5", "none"},
+                                                                      {openCode, "claude-sonnet-4-5", "18"},
+                                                                      {openCode, "gemini-2.5-pro", "11.25"},
+                                                                      {openCode, "gpt-5-mini", "2.25"},
+                                                                      {cursor, "gpt-5", "none"}})
+        EXPECT_EQ(cost(s, tool, model, {1000000, 1000000, 0, 0}), expected) << model;
     // Cache tokens use their own prices: 1M cache reads and 1M cache writes of Sonnet 4.5.
     EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5-20250929", {0, 0, 1000000, 1000000}), "4.05");
 }

@@ -1,13 +1,61 @@
 #pragma once
 
-#include <cstdlib>
-#include <filesystem>
-#include <optional>
-#include <stdexcept>
-#include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
 namespace loomwatch::testing {
+
+namespace fs = std::filesystem;
+
+inline void writeFile(const fs::path& path, std::string_view content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(content.data(), std::streamsize(content.size()));
+}
+
+inline void appendFile(const fs::path& path, std::string_view content)
+{
+    std::ofstream(path, std::ios::binary | std::ios::app).write(content.data(), std::streamsize(content.size()));
+}
+
+inline std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void setModificationTime(const fs::path& path, std::chrono::system_clock::time_point when)
+{
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
+    const timespec times[2] = {{ns / 1'000'000'000, ns % 1'000'000'000}, {ns / 1'000'000'000, ns % 1'000'000'000}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw std::runtime_error("utimensat failed: " + path.string());
+}
+
+// Every file below `dir` (relative path → bytes; folders as "<dir>"), to show that nothing was
+// created, removed or changed.
+inline std::map<std::string, std::string> snapshot(const fs::path& dir)
+{
+    std::map<std::string, std::string> files;
+    if (fs::exists(dir))
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            files[fs::relative(entry.path(), dir).string()] =
+                entry.is_regular_file() ? readFile(entry.path()) : std::string("<dir>");
+    return files;
+}
 
 // A fresh folder under /tmp (mode 0755, so an unprivileged helper can reach it), removed at the end.
 class TempDir
@@ -16,30 +64,30 @@ public:
     TempDir()
     {
         std::string pattern = "/tmp/loomwatch-test-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
+        if (::mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("mkdtemp failed");
-        chmod(pattern.c_str(), 0755);
+        ::chmod(pattern.c_str(), 0755);
         m_path = pattern;
     }
     ~TempDir()
     {
         std::error_code ec;
         // Undo permission games of the test so that everything can be removed.
-        for (auto it = std::filesystem::recursive_directory_iterator(
-                 m_path, std::filesystem::directory_options::skip_permission_denied, ec);
-             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
             if (it->is_directory(ec) && !it->is_symlink(ec))
-                chmod(it->path().c_str(), 0755);
-        std::filesystem::remove_all(m_path, ec);
+                ::chmod(it->path().c_str(), 0755);
+        ::chmod(m_path.c_str(), 0755);
+        fs::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    const fs::path& path() const { return m_path; }
+    fs::path operator/(std::string_view name) const { return m_path / name; }
 
 private:
-    std::string m_path;
+    fs::path m_path;
 };
 
 // Sets (or unsets) an environment variable for the scope, restoring the old value afterwards.
@@ -51,16 +99,16 @@ public:
         if (const char* old = std::getenv(name))
             m_old = old;
         if (value)
-            setenv(name, value->c_str(), 1);
+            ::setenv(name, value->c_str(), 1);
         else
-            unsetenv(name);
+            ::unsetenv(name);
     }
     ~ScopedEnv()
     {
         if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
+            ::setenv(m_name.c_str(), m_old->c_str(), 1);
         else
-            unsetenv(m_name.c_str());
+            ::unsetenv(m_name.c_str());
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -70,15 +118,38 @@ private:
     std::optional<std::string> m_old;
 };
 
-// A home folder of its own: HOME, XDG_DATA_HOME and XDG_CONFIG_HOME all point inside a TempDir.
+// A home folder of its own. In this process HOME and the XDG folders point inside it for the
+// scope; environment() gives the same for a child process.
 class TempHome
 {
 public:
     TempHome()
-        : m_home("HOME", m_dir.path()), m_data("XDG_DATA_HOME", m_dir.path() + "/.local/share"),
-          m_config("XDG_CONFIG_HOME", m_dir.path() + "/.config")
+        : m_home("HOME", m_dir.path()), m_data("XDG_DATA_HOME", m_dir / ".local/share"),
+          m_config("XDG_CONFIG_HOME", m_dir / ".config")
     {}
-    const std::string& path() const { return m_dir.path(); }
+    const fs::path& path() const { return m_dir.path(); }
+    fs::path operator/(std::string_view name) const { return m_dir / name; }
+
+    // Writes a file below the home (parents created) with the given modification time.
+    fs::path write(const std::string& relative, std::string_view content,
+                   std::chrono::system_clock::time_point mtime = std::chrono::system_clock::now()) const
+    {
+        const fs::path file = m_dir / relative;
+        writeFile(file, content);
+        setModificationTime(file, mtime);
+        return file;
+    }
+
+    // For a child process: this home, no session bus, the tests' time zone and locale.
+    std::map<std::string, std::string> environment() const
+    {
+        return {{"HOME", path()},
+                {"XDG_DATA_HOME", m_dir / ".local/share"},
+                {"XDG_CONFIG_HOME", m_dir / ".config"},
+                {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/loomwatch-test-bus"},
+                {"LANG", "en_US.UTF-8"},
+                {"TZ", "Europe/Berlin"}};
+    }
 
 private:
     TempDir m_dir;

@@ -14,29 +14,14 @@ namespace {
 using model::AgentTool;
 using model::SessionState;
 
-QString text(QObject* item)
+QList<QQuickItem*> visibleRows(UiHarness& h)
 {
-    return item ? item->property("text").toString() : QStringLiteral("<missing>");
+    return UiHarness::itemsStartingWith(h.dashboard(), "sessionRow.");
 }
 
-// Visible SessionRow delegates below `in`, in list order.
-QList<QQuickItem*> visibleRows(QObject* in)
+QString metric(UiHarness& h, const char* name)
 {
-    QList<QQuickItem*> rows;
-    for (QQuickItem* item : UiHarness::items(qobject_cast<QQuickItem*>(in))) {
-        if (item->objectName().startsWith("sessionRow.") && item->isVisible())
-            rows << item;
-    }
-    std::sort(rows.begin(), rows.end(), [](QQuickItem* a, QQuickItem* b) {
-        return a->mapToScene({0, 0}).y() < b->mapToScene({0, 0}).y();
-    });
-    return rows;
-}
-
-void showSection(UiHarness& h, const char* name)
-{
-    h.dashboard()->setProperty("section", QString::fromLatin1(name));
-    UiHarness::settle(100);
+    return UiHarness::text(h.find(h.find(h.dashboard(), name), "metricValue"));
 }
 
 TEST(Overview, TwelveActiveSessionsListTenAndCountTwelve)
@@ -54,38 +39,22 @@ TEST(Overview, TwelveActiveSessionsListTenAndCountTwelve)
     h.settings->setDidCompleteOnboarding(true);
     h.load();
 
-    auto* overview = h.find(h.dashboard(), "overview");
-    ASSERT_TRUE(overview);
-    EXPECT_EQ(text(h.find(h.find(h.dashboard(), "metric.active"), "metricValue")), "12");
-    EXPECT_EQ(text(h.find(h.find(h.dashboard(), "metric.working"), "metricValue")), "11");
-    EXPECT_EQ(text(h.find(h.find(h.dashboard(), "metric.waiting"), "metricValue")), "1");
+    EXPECT_EQ(metric(h, "metric.active"), "12");
+    EXPECT_EQ(metric(h, "metric.working"), "11");
+    EXPECT_EQ(metric(h, "metric.waiting"), "1");
     // 12 sessions of 1,200 input, 410 output, 45,000 cache-read and 1,200 cache-write tokens at the
     // test prices, plus the ended one, all today.
-    EXPECT_EQ(text(h.find(h.find(h.dashboard(), "metric.today"), "metricValue")), "$0.36");
+    EXPECT_EQ(metric(h, "metric.today"), "$0.36");
 
-    const auto rows = visibleRows(h.find(h.dashboard(), "attention.list"));
+    const auto rows = visibleRows(h);
     ASSERT_EQ(rows.size(), 10);
     EXPECT_EQ(rows.front()->property("projectName").toString(), "project-0");
     EXPECT_EQ(rows.back()->property("projectName").toString(), "project-9");
     EXPECT_FALSE(h.find<QQuickItem>(h.dashboard(), "attention.empty")->isVisible());
     for (QQuickItem* row : rows)
         EXPECT_GT(row->width(), 400) << "rows must span the overview";
-
     UiHarness::screenshot(h.dashboard(), "dashboard-overview");
     EXPECT_EQ(h.tray.icon, "person.crop.circle.badge.exclamationmark");
-}
-
-TEST(Overview, NoActiveSessionsShowsTheEmptyPanelAndAZeroAmount)
-{
-    UiHarness h;
-    h.provider(AgentTool::codex).setSessions({sessionAt(h, AgentTool::codex, "done", 5, SessionState::ended)});
-    h.settings->setDidCompleteOnboarding(true);
-    h.load();
-    EXPECT_TRUE(h.find<QQuickItem>(h.dashboard(), "attention.empty")->isVisible());
-    EXPECT_EQ(text(h.find(h.find(h.dashboard(), "metric.active"), "metricValue")), "0");
-    EXPECT_EQ(text(h.find(h.find(h.dashboard(), "metric.today"), "metricValue")), "$0.00");
-    EXPECT_EQ(h.tray.icon, "circle.dotted");
-    UiHarness::screenshot(h.dashboard(), "dashboard-overview-empty");
 }
 
 TEST(Dashboard, ErrorAlertShowsTheMessageAndOkClearsIt)
@@ -97,11 +66,9 @@ TEST(Dashboard, ErrorAlertShowsTheMessageAndOkClearsIt)
 
     auto* alert = h.find(h.dashboard(), "errorAlert");
     ASSERT_TRUE(alert);
-    EXPECT_TRUE(alert->property("opened").toBool() || alert->property("visible").toBool());
-    EXPECT_EQ(alert->property("title").toString(), "Loomwatch");
-    EXPECT_EQ(text(h.find(h.dashboard(), "errorAlert.message")), "Codex: permission denied");
+    EXPECT_TRUE(alert->property("visible").toBool());
+    EXPECT_EQ(UiHarness::text(h.find(h.dashboard(), "errorAlert.message")), "Codex: permission denied");
     UiHarness::screenshot(h.dashboard(), "dashboard-error-alert");
-
     UiHarness::click(h.find<QQuickItem>(h.dashboard(), "errorAlert.ok"));
     UiHarness::settle(300);
     EXPECT_FALSE(h.store->hasError());
@@ -118,42 +85,6 @@ TEST(Dashboard, ErrorAlertShowsTheMessageAndOkClearsIt)
     EXPECT_TRUE(alert->property("visible").toBool());
 }
 
-TEST(Dashboard, ToolbarRefreshIsDisabledWhileRefreshing)
-{
-    UiHarness h;
-    h.settings->setDidCompleteOnboarding(true);
-    h.load();
-    auto* button = h.find(h.dashboard(), "toolbar.refresh");
-    ASSERT_TRUE(button);
-    EXPECT_TRUE(button->property("enabled").toBool());
-
-    h.provider(AgentTool::claude).closeGate();
-    UiHarness::click(qobject_cast<QQuickItem*>(button));
-    ASSERT_TRUE(processEventsUntil([&] { return h.provider(AgentTool::claude).waitingAtGate() > 0; }));
-    UiHarness::settle();
-    EXPECT_TRUE(h.store->isRefreshing());
-    EXPECT_FALSE(button->property("enabled").toBool());
-    h.provider(AgentTool::claude).openGate();
-    ASSERT_TRUE(processEventsUntil([&] { return !h.store->isRefreshing(); }));
-    UiHarness::settle();
-    EXPECT_TRUE(button->property("enabled").toBool());
-}
-
-TEST(Dashboard, ClearingTheSidebarSelectionShowsTheOverview)
-{
-    UiHarness h;
-    h.settings->setDidCompleteOnboarding(true);
-    h.load();
-    showSection(h, "sessions");
-    EXPECT_TRUE(h.find<QQuickItem>(h.dashboard(), "sessions")->isVisible());
-    auto* row = UiHarness::item(h.dashboard(), "sidebar.sessions");
-    ASSERT_TRUE(row);
-    UiHarness::click(row); // the selected section again: no selection
-    EXPECT_EQ(h.dashboard()->property("section").toString(), "");
-    EXPECT_TRUE(h.find<QQuickItem>(h.dashboard(), "overview")->isVisible());
-    EXPECT_FALSE(h.find<QQuickItem>(h.dashboard(), "sessions")->isVisible());
-}
-
 class SessionsViewTest : public ::testing::Test
 {
 protected:
@@ -168,7 +99,6 @@ protected:
         working.branch = "feature/" + std::string(80, 'b');
         working.lastSnippet = std::string(300, 's');
         auto cursor = sessionAt(h, AgentTool::cursor, "process:9", 3, SessionState::limited);
-        cursor.projectName = "design-system";
         cursor.branch.reset();
         cursor.lastSnippet.reset();
         h.provider(AgentTool::claude).setSessions({waiting});
@@ -176,25 +106,25 @@ protected:
         h.provider(AgentTool::cursor).setSessions({cursor});
         h.settings->setDidCompleteOnboarding(true);
         h.load();
-        showSection(h, "sessions");
+        h.dashboard()->setProperty("section", QStringLiteral("sessions"));
+        UiHarness::settle(100);
     }
 
-    QQuickItem* row(const QString& id) { return h.find<QQuickItem>(h.dashboard(), "sessionRow." + id); }
-
-    QObject* sessionsRow(const QString& id)
+    QQuickItem* row(const QString& id)
     {
-        for (QQuickItem* item : visibleRows(h.find(h.dashboard(), "sessions.list"))) {
-            if (item->objectName() == "sessionRow." + id)
-                return item;
-        }
-        return nullptr;
+        const auto rows = UiHarness::itemsStartingWith(h.dashboard(), "sessionRow." + id);
+        return rows.isEmpty() ? nullptr : rows.front();
     }
 
-    QObject* openMenu(QObject* sessionRow)
+    QObject* openMenu(const QString& id)
     {
-        UiHarness::click(sessionRow->findChild<QQuickItem*>("actionsButton"));
-        auto* menu = sessionRow->findChild<QObject*>("actionsMenu");
-        return menu;
+        UiHarness::click(row(id)->findChild<QQuickItem*>("actionsButton"));
+        return row(id)->findChild<QObject*>("actionsMenu");
+    }
+    void trigger(const QString& id, const char* action)
+    {
+        QMetaObject::invokeMethod(openMenu(id)->findChild<QObject*>(action), "triggered");
+        UiHarness::settle(200);
     }
 
     UiHarness h;
@@ -204,90 +134,64 @@ TEST_F(SessionsViewTest, SearchFiltersAsYouTypeAndShowsTheEmptyPanel)
 {
     auto* field = h.find<QQuickItem>(h.dashboard(), "sessions.search");
     ASSERT_TRUE(field);
-    EXPECT_EQ(field->property("placeholderText").toString(), "Project, tool, or branch");
-    EXPECT_EQ(visibleRows(h.find(h.dashboard(), "sessions.list")).size(), 3);
-
+    EXPECT_EQ(visibleRows(h).size(), 3);
     field->forceActiveFocus();
     UiHarness::type(h.dashboard(), "INVOICE");
-    EXPECT_EQ(visibleRows(h.find(h.dashboard(), "sessions.list")).size(), 1);
+    EXPECT_EQ(visibleRows(h).size(), 1);
     EXPECT_FALSE(h.find<QQuickItem>(h.dashboard(), "sessions.empty")->isVisible());
 
     UiHarness::type(h.dashboard(), " ");
-    EXPECT_EQ(visibleRows(h.find(h.dashboard(), "sessions.list")).size(), 0);
+    EXPECT_EQ(visibleRows(h).size(), 0);
     auto* empty = h.find<QQuickItem>(h.dashboard(), "sessions.empty");
     EXPECT_TRUE(empty->isVisible());
     EXPECT_EQ(empty->property("title").toString(), QString::fromUtf8("No Results for \u201CINVOICE \u201D"));
     UiHarness::screenshot(h.dashboard(), "dashboard-sessions-no-results");
 }
 
-TEST_F(SessionsViewTest, RowsShowBadgesAndElideLongTexts)
+TEST_F(SessionsViewTest, LongTextsElideInsideTheRowAndMissingOnesFallBack)
 {
     UiHarness::screenshot(h.dashboard(), "dashboard-sessions");
-    auto* waiting = sessionsRow("claude:waiting");
-    auto* working = sessionsRow("codex:working");
-    auto* cursor = sessionsRow("cursor:process:9");
-    ASSERT_TRUE(waiting && working && cursor);
-    const QColor waitingColour = waiting->findChild<QObject*>("stateBadge")->property("color").value<QColor>();
-    const QColor workingColour = working->findChild<QObject*>("stateBadge")->property("color").value<QColor>();
-    EXPECT_NE(waitingColour, workingColour);
-    EXPECT_EQ(workingColour, cursor->findChild<QObject*>("stateBadge")->property("color").value<QColor>());
+    QQuickItem* working = row("codex:working");
+    const QQuickItem* menuButton = working->findChild<QQuickItem*>("actionsButton");
+    EXPECT_LE(menuButton->mapRectToItem(working, menuButton->boundingRect()).right(), working->width() + 0.5);
+    EXPECT_GT(working->findChild<QQuickItem*>("projectName")->width(), 50);
+    EXPECT_TRUE(working->findChild<QQuickItem*>("snippet")->property("truncated").toBool());
 
     // Without a snippet the tool's name stands in; without a branch no branch label shows.
-    EXPECT_EQ(text(cursor->findChild<QObject*>("snippet")), "Cursor");
-    EXPECT_FALSE(cursor->findChild<QQuickItem*>("branch")->isVisible());
-
-    // Long texts elide inside the row instead of pushing the badge and menu out.
-    auto* workingRow = qobject_cast<QQuickItem*>(working);
-    auto* menuButton = workingRow->findChild<QQuickItem*>("actionsButton");
-    const QRectF buttonRect = menuButton->mapRectToItem(workingRow, menuButton->boundingRect());
-    EXPECT_LE(buttonRect.right(), workingRow->width() + 0.5);
-    EXPECT_GT(workingRow->findChild<QQuickItem*>("projectName")->width(), 50);
-    EXPECT_TRUE(workingRow->findChild<QQuickItem*>("snippet")->property("truncated").toBool());
+    EXPECT_EQ(UiHarness::text(row("cursor:process:9")->findChild<QObject*>("snippet")), "Cursor");
+    EXPECT_FALSE(row("cursor:process:9")->findChild<QQuickItem*>("branch")->isVisible());
 }
 
 TEST_F(SessionsViewTest, MenuOffersTerminationOnlyWithAProcess)
 {
     auto visibleTexts = [](QObject* menu) {
         QStringList texts;
-        for (QObject* item : menu->findChildren<QObject*>()) {
+        for (QObject* item : menu->findChildren<QObject*>())
             if (item->objectName().startsWith("action.") && item->property("visible").toBool())
                 texts << item->property("text").toString();
-        }
+        QMetaObject::invokeMethod(menu, "close");
+        UiHarness::settle();
         return texts;
     };
-    auto* withProcess = openMenu(sessionsRow("claude:waiting"));
-    ASSERT_TRUE(withProcess);
-    EXPECT_EQ(visibleTexts(withProcess),
+    EXPECT_EQ(visibleTexts(openMenu("claude:waiting")),
               (QStringList{"Generate Handoff", QString::fromUtf8("Terminate Process\u2026")}));
-    UiHarness::screenshot(h.dashboard(), "dashboard-session-menu");
-    QMetaObject::invokeMethod(withProcess, "close");
-    UiHarness::settle();
-
-    auto* withoutProcess = openMenu(sessionsRow("cursor:process:9"));
-    ASSERT_TRUE(withoutProcess);
-    EXPECT_EQ(visibleTexts(withoutProcess), QStringList{"Generate Handoff"});
-    QMetaObject::invokeMethod(withoutProcess, "close");
+    EXPECT_EQ(visibleTexts(openMenu("cursor:process:9")), QStringList{"Generate Handoff"});
 }
 
 TEST_F(SessionsViewTest, TerminationAsksFirstAndReportsAFailureWithThePid)
 {
-    auto* menu = openMenu(sessionsRow("claude:waiting"));
-    QMetaObject::invokeMethod(menu->findChild<QObject*>("action.terminate"), "triggered");
-    UiHarness::settle(200);
+    trigger("claude:waiting", "action.terminate");
     auto* dialog = h.find(h.dashboard(), "terminateDialog");
     ASSERT_TRUE(dialog->property("visible").toBool());
     EXPECT_EQ(dialog->property("title").toString(), "Terminate billing-service?");
-    EXPECT_EQ(text(h.find(h.dashboard(), "terminateDialog.message")),
+    EXPECT_EQ(UiHarness::text(h.find(h.dashboard(), "terminateDialog.message")),
               "Loomwatch will send SIGTERM to process 1. Unsaved agent work may be lost.");
     UiHarness::screenshot(h.dashboard(), "dashboard-terminate-confirmation");
-
-    // Cancel sends nothing.
     UiHarness::click(h.find<QQuickItem>(h.dashboard(), "terminateDialog.cancel"));
     UiHarness::settle(300);
-    EXPECT_TRUE(h.terminated.empty());
+    EXPECT_TRUE(h.terminated.empty()) << "cancel sends nothing";
 
-    QMetaObject::invokeMethod(menu->findChild<QObject*>("action.terminate"), "triggered");
-    UiHarness::settle(200);
+    trigger("claude:waiting", "action.terminate");
     UiHarness::click(h.find<QQuickItem>(h.dashboard(), "terminateDialog.terminate"));
     UiHarness::settle(300);
     ASSERT_EQ(h.terminated.size(), 1u);
@@ -298,16 +202,12 @@ TEST_F(SessionsViewTest, TerminationAsksFirstAndReportsAFailureWithThePid)
 
 TEST_F(SessionsViewTest, HandoffPreviewCopiesTheEditedTextAndSurvivesTheSessionLeaving)
 {
-    auto* menu = openMenu(sessionsRow("claude:waiting"));
-    QMetaObject::invokeMethod(menu->findChild<QObject*>("action.handoff"), "triggered");
-    UiHarness::settle(200);
+    trigger("claude:waiting", "action.handoff");
     auto* sheet = h.find(h.dashboard(), "handoffPreview");
     ASSERT_TRUE(sheet->property("visible").toBool());
     auto* editor = h.find(h.dashboard(), "handoffPreview.editor");
-    EXPECT_EQ(text(editor), "# Continuation Handoff\n\nProject: billing-service\n");
-    UiHarness::screenshot(h.dashboard(), "dashboard-handoff-preview");
+    EXPECT_EQ(UiHarness::text(editor), "# Continuation Handoff\n\nProject: billing-service\n");
 
-    // The session vanishes while the sheet is open: the sheet keeps its text.
     h.provider(AgentTool::claude).setSessions({});
     h.store->refresh();
     processEventsUntil([&] { return h.store->sessionCount() == 2 && !h.store->isRefreshing(); });
@@ -324,9 +224,7 @@ TEST_F(SessionsViewTest, HandoffPreviewCopiesTheEditedTextAndSurvivesTheSessionL
 TEST_F(SessionsViewTest, FailedHandoffGoesToTheErrorLineWithoutASheet)
 {
     h.handoffError = "Could not read /home/dev/.claude/projects/x.jsonl: No such file or directory";
-    auto* menu = openMenu(sessionsRow("claude:waiting"));
-    QMetaObject::invokeMethod(menu->findChild<QObject*>("action.handoff"), "triggered");
-    UiHarness::settle(200);
+    trigger("claude:waiting", "action.handoff");
     EXPECT_FALSE(h.find(h.dashboard(), "handoffPreview")->property("visible").toBool());
     EXPECT_EQ(h.store->errorMessageText(), QString::fromStdString(*h.handoffError));
 }
@@ -349,13 +247,10 @@ TEST(TrayPanel, StatusLineFiveRowsAndShortenedNames)
     UiHarness::settle(200);
     QQuickWindow* panel = h.panel();
     ASSERT_TRUE(panel->isVisible());
-    EXPECT_EQ(panel->width(), 330);
-    EXPECT_EQ(text(h.find(panel, "trayPanel.status")), "1 waiting");
+    EXPECT_EQ(UiHarness::text(h.find(panel, "trayPanel.status")), "1 waiting");
     QStringList names;
-    for (QQuickItem* label : UiHarness::items(panel->contentItem())) {
-        if (label->objectName() == "trayPanel.rowName")
-            names << text(label);
-    }
+    for (QQuickItem* label : UiHarness::itemsStartingWith(panel, "trayPanel.rowName"))
+        names << UiHarness::text(label);
     ASSERT_EQ(names.size(), 5);
     EXPECT_TRUE(names.contains(QString(27, 'n') + QChar(0x2026)));
     EXPECT_TRUE(names.contains(QString(30, 'm')));
@@ -366,7 +261,6 @@ TEST(TrayPanel, StatusLineFiveRowsAndShortenedNames)
     UiHarness::click(h.find<QQuickItem>(panel, "trayPanel.settings"));
     UiHarness::settle(200);
     EXPECT_TRUE(h.settingsWindow()->isVisible());
-    EXPECT_EQ(h.settingsWindow()->title(), "Settings");
     EXPECT_FALSE(panel->isVisible());
 }
 
@@ -381,18 +275,16 @@ TEST(TrayPanel, OnlyEndedOrErroredSessionsMeansNoActiveAgents)
     h.tray.click();
     UiHarness::settle(200);
     EXPECT_TRUE(h.find<QQuickItem>(h.panel(), "trayPanel.empty")->isVisible());
-    EXPECT_EQ(text(h.find(h.panel(), "trayPanel.status")), "Idle");
+    EXPECT_EQ(UiHarness::text(h.find(h.panel(), "trayPanel.status")), "Idle");
     EXPECT_EQ(h.tray.icon, "exclamationmark.triangle.fill");
-    UiHarness::screenshot(h.panel(), "tray-panel-empty");
 }
 
 TEST(Onboarding, ShownAtFirstLaunchFillsInAndNeverAgain)
 {
     TempDir shared;
-    const std::string file = shared.path() + "/Loomwatch.conf";
+    UiHarness::Options options;
+    options.settingsFile = shared / "Loomwatch.conf";
     {
-        UiHarness::Options options;
-        options.settingsFile = file;
         UiHarness h(options);
         h.provider(AgentTool::openCode).closeGate(); // probes arrive only later
         h.load(false);
@@ -404,7 +296,7 @@ TEST(Onboarding, ShownAtFirstLaunchFillsInAndNeverAgain)
         h.provider(AgentTool::openCode).openGate();
         ASSERT_TRUE(processEventsUntil([&] { return h.store->lastRefresh().has_value(); }));
         UiHarness::settle(200);
-        EXPECT_EQ(text(UiHarness::item(h.dashboard(), "onboarding.tool.claude")),
+        EXPECT_EQ(UiHarness::text(UiHarness::item(h.dashboard(), "onboarding.tool.claude")),
                   QString::fromUtf8("Claude Code \u2014 Detected"));
         UiHarness::screenshot(h.dashboard(), "onboarding");
 
@@ -412,73 +304,33 @@ TEST(Onboarding, ShownAtFirstLaunchFillsInAndNeverAgain)
         QTest::keyClick(h.dashboard(), Qt::Key_Escape);
         UiHarness::settle();
         EXPECT_TRUE(sheet->property("visible").toBool());
-
         UiHarness::click(h.find<QQuickItem>(h.dashboard(), "onboarding.continue"));
         UiHarness::settle(300);
         EXPECT_FALSE(sheet->property("visible").toBool());
         EXPECT_TRUE(h.settings->didCompleteOnboarding());
     }
-    UiHarness::Options options;
-    options.settingsFile = file;
     UiHarness again(options);
     again.load();
     EXPECT_FALSE(again.find(again.dashboard(), "onboarding")->property("visible").toBool());
 }
 
-TEST(Shell, WindowGeometryTitlesAndUpdateCommand)
-{
-    UiHarness h;
-    h.settings->setDidCompleteOnboarding(true);
-    h.load();
-    QQuickWindow* dashboard = h.dashboard();
-    EXPECT_EQ(dashboard->title(), "Loomwatch");
-    EXPECT_EQ(dashboard->minimumSize(), QSize(920, 620));
-    EXPECT_EQ(dashboard->size(), QSize(1120, 760));
-    EXPECT_FALSE(h.find(dashboard, "menu.checkForUpdates")->property("enabled").toBool());
-    EXPECT_FALSE(h.tray.updateCheckEnabled);
-    for (const char* id : {"sidebar.overview", "sidebar.sessions", "sidebar.costs", "sidebar.diagnostics"})
-        EXPECT_TRUE(UiHarness::item(dashboard, id)) << id;
-
-    UiHarness::Options signedBuild;
-    signedBuild.applicationInfo = QJsonObject{{"SUPublicEDKey", "pfIShU4dEXqPd5ObYNfDBiQWcXozk7estwzTnF9BamQ="}};
-    UiHarness released(signedBuild);
-    released.settings->setDidCompleteOnboarding(true);
-    released.load();
-    EXPECT_TRUE(released.find(released.dashboard(), "menu.checkForUpdates")->property("enabled").toBool());
-    EXPECT_TRUE(released.tray.updateCheckEnabled);
-}
-
-} // namespace
-} // namespace loomwatch::testing
-
-namespace loomwatch::testing {
-namespace {
-
 TEST(Look, DarkPaletteKeepsTextReadable)
 {
     const QPalette light = QGuiApplication::palette();
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
-    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xef));
+    QPalette dark(QColor(0x3a, 0x3a, 0x3e), QColor(0x2b, 0x2b, 0x2e));
     dark.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
-    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xef));
-    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
-    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xef));
-    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x84, 0xf6));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
     QGuiApplication::setPalette(dark);
 
     UiHarness h;
-    auto waiting = sessionAt(h, AgentTool::claude, "w", 1, SessionState::waitingForInput);
-    waiting.processID = 4242;
-    h.provider(AgentTool::claude).setSessions({waiting, sessionAt(h, AgentTool::claude, "x", 2)});
+    h.provider(AgentTool::claude)
+        .setSessions({sessionAt(h, AgentTool::claude, "w", 1, SessionState::waitingForInput),
+                      sessionAt(h, AgentTool::claude, "x", 2)});
     h.settings->setDidCompleteOnboarding(true);
     h.load();
     const QImage image = UiHarness::screenshot(h.dashboard(), "dashboard-overview-dark");
     // The window background follows the palette.
     EXPECT_LT(QColor(image.pixel(image.width() - 5, image.height() - 5)).lightness(), 80);
     h.tray.click();
-    UiHarness::settle(200);
     UiHarness::screenshot(h.panel(), "tray-panel-dark");
     QGuiApplication::setPalette(light);
 }

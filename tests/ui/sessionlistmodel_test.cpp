@@ -49,40 +49,23 @@ protected:
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
-TEST_F(SessionListModelTest, SearchMatchesToolNameProjectOrBranchInAnyCase)
+TEST_F(SessionListModelTest, SearchMatchesToolNameProjectOrBranchInAnyCaseUntrimmed)
 {
-    model.setSearch("code");
-    // "Claude Code", "Codex" and "OpenCode" all contain the word; only Cursor's session stays out.
-    EXPECT_EQ(ids(model), (QStringList{"claude:a", "codex:b", "openCode:c", "codex:d"}));
-    model.setSearch("CODE");
-    EXPECT_EQ(model.rowCount(), 4);
-    model.setSearch("barcode");
-    EXPECT_EQ(ids(model), QStringList{"codex:b"});
-    model.setSearch("codegen");
-    EXPECT_EQ(ids(model), QStringList{"openCode:c"});
-}
-
-TEST_F(SessionListModelTest, SearchIsNotTrimmed)
-{
-    model.setSearch("mobile ");
-    EXPECT_EQ(ids(model), QStringList{"codex:d"});
-    model.setSearch("fix login");
-    EXPECT_EQ(ids(model), QStringList{"codex:d"});
-    model.setSearch("billing ");
-    EXPECT_TRUE(ids(model).isEmpty());
-    model.setSearch("");
-    EXPECT_EQ(model.rowCount(), 5);
-}
-
-TEST_F(SessionListModelTest, SessionWithoutBranchIsFoundOnlyByProjectOrTool)
-{
-    model.setSearch("design");
-    EXPECT_EQ(ids(model), QStringList{"cursor:e"});
-    model.setSearch("Cursor");
-    EXPECT_EQ(ids(model), QStringList{"cursor:e"});
-    // The model's fallback text must not count as a branch.
-    model.setSearch("main");
-    EXPECT_EQ(ids(model), QStringList{"claude:a"});
+    // "Claude Code", "Codex" and "OpenCode" all contain "code"; the model's fallback text for a
+    // missing branch must not count as one.
+    for (const auto& [search, expected] : std::vector<std::pair<const char*, QStringList>>{
+             {"CODE", {"claude:a", "codex:b", "openCode:c", "codex:d"}},
+             {"barcode", {"codex:b"}},
+             {"codegen", {"openCode:c"}},
+             {"mobile ", {"codex:d"}},
+             {"fix login", {"codex:d"}},
+             {"billing ", {}},
+             {"Cursor", {"cursor:e"}},
+             {"main", {"claude:a"}},
+             {"", {"claude:a", "codex:b", "openCode:c", "codex:d", "cursor:e"}}}) {
+        model.setSearch(QString::fromUtf8(search));
+        EXPECT_EQ(ids(model), expected) << search;
+    }
 }
 
 TEST_F(SessionListModelTest, TypingRemovesAndInsertsRowsWithoutAReset)
@@ -95,10 +78,6 @@ TEST_F(SessionListModelTest, TypingRemovesAndInsertsRowsWithoutAReset)
 
     model.setSearch("si");
     EXPECT_EQ(ids(model), (QStringList{"openCode:c", "cursor:e"}));
-    model.setSearch("s");
-    EXPECT_EQ(ids(model), (QStringList{"claude:a", "openCode:c", "cursor:e"}));
-    model.setSearch("Code");
-    EXPECT_EQ(ids(model), (QStringList{"claude:a", "codex:b", "openCode:c", "codex:d"}));
     model.setSearch("d");
     EXPECT_EQ(ids(model), (QStringList{"claude:a", "codex:b", "openCode:c", "codex:d", "cursor:e"}));
     EXPECT_EQ(resets.count(), 0);
@@ -134,14 +113,9 @@ TEST(SessionListModelRoles, FallbacksAndFormatting)
     EXPECT_EQ(at(0, SessionListModel::SnippetRole).toString(), "Cursor");
     EXPECT_EQ(at(0, SessionListModel::BranchRole).toString(), "");
     EXPECT_FALSE(at(0, SessionListModel::HasProcessRole).toBool());
-    EXPECT_EQ(at(0, SessionListModel::ProcessIdRole).toInt(), 0);
-    EXPECT_EQ(at(0, SessionListModel::StateNameRole).toString(), "Limited info");
     EXPECT_EQ(at(0, SessionListModel::CostTextRole).toString(), "");
-
-    EXPECT_TRUE(at(1, SessionListModel::IsWaitingRole).toBool());
     EXPECT_EQ(at(1, SessionListModel::ProcessIdRole).toInt(), 4242);
     EXPECT_EQ(at(1, SessionListModel::CostTextRole).toString(), "$1.50");
-    EXPECT_EQ(at(1, SessionListModel::ToolRole).toString(), "claude");
     EXPECT_EQ(at(1, SessionListModel::ShortProjectNameRole).toString(), QString(27, 'p') + QChar(0x2026));
 }
 

@@ -9,6 +9,7 @@
 #include "support/qtapp.h"
 #include "support/sessionfactory.h"
 #include "support/tempdir.h"
+#include "support/testpricing.h"
 #include "ui/appcontroller.h"
 #include "ui/application.h"
 #include "ui/autostartentry.h"
@@ -23,6 +24,7 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,7 +80,7 @@ public:
         uiApplication();
         clock = std::make_shared<FakeClock>(localTime(2026, 12, 6, 14, 0));
         settingsFile =
-            options.settingsFile.empty() ? home.path() + "/.config/Loomwatch/Loomwatch.conf" : options.settingsFile;
+            options.settingsFile.empty() ? (home / ".config/Loomwatch/Loomwatch.conf").string() : options.settingsFile;
         settings = std::make_shared<core::Settings>(QString::fromStdString(settingsFile));
         std::vector<std::shared_ptr<model::SessionProvider>> list;
         for (model::AgentTool tool : model::allAgentTools) {
@@ -106,7 +108,7 @@ public:
         };
         controller = std::make_unique<ui::AppController>(std::move(deps));
 
-        resources = std::make_shared<core::EditableResources>(dataFolder(), ":/loomwatch/defaults");
+        resources = std::make_shared<core::EditableResources>(home / ".local/share/Loomwatch", ":/loomwatch/defaults");
         preferences = std::make_unique<ui::PreferencesController>(ui::PreferencesController::Dependencies{
             store.get(), settings, resources,
             ui::AutostartEntry(QString::fromStdString(autostartFolder()), QStringLiteral("/usr/bin/loomwatch")),
@@ -116,8 +118,7 @@ public:
         controller->setPreferences(preferences.get());
     }
 
-    std::string dataFolder() const { return home.path() + "/.local/share/Loomwatch"; }
-    std::string autostartFolder() const { return home.path() + "/.config/autostart"; }
+    std::string autostartFolder() const { return home / ".config/autostart"; }
 
     ~UiHarness()
     {
@@ -125,18 +126,6 @@ public:
         preferences.reset();
         controller.reset();
         store.reset();
-    }
-
-    static std::string pricingJson()
-    {
-        return R"({"version": 3, "effectiveDate": "2026-11-01", "currency": "USD",
-          "models": [{"provider": "claude", "model": "claude-sonnet-4-5", "aliases": ["claude-sonnet-4-5"],
-                      "inputPerMillion": 3, "outputPerMillion": 15, "cacheReadPerMillion": 0.3,
-                      "cacheWritePerMillion": 3.75},
-                     {"provider": "codex", "model": "gpt-5-codex", "aliases": [],
-                      "inputPerMillion": 1.25, "outputPerMillion": 10, "cacheReadPerMillion": 0.125,
-                      "cacheWritePerMillion": 0}],
-          "notice": "Test prices."})";
     }
 
     FakeProvider& provider(model::AgentTool tool) { return *providers[static_cast<std::size_t>(tool)]; }
@@ -165,10 +154,20 @@ public:
     {
         return in ? in->findChild<T*>(objectName) : nullptr;
     }
-    template <typename T = QObject>
-    static QList<T*> findAll(QObject* in, const QString& objectName)
+
+    // Visible items below the window whose object names start with `prefix`, top to bottom.
+    static QList<QQuickItem*> itemsStartingWith(QQuickWindow* window, const QString& prefix)
     {
-        return in->findChildren<T*>(objectName);
+        QList<QQuickItem*> found;
+        for (QQuickItem* candidate : items(window->contentItem()))
+            if (candidate->objectName().startsWith(prefix) && candidate->isVisible())
+                found << candidate;
+        std::ranges::stable_sort(found, {}, [](QQuickItem* i) { return i->mapToScene({0, 0}).y(); });
+        return found;
+    }
+    static QString text(QObject* item)
+    {
+        return item ? item->property("text").toString() : QStringLiteral("<missing>");
     }
 
     // Items below `in` (visual children, which include delegates), depth first.

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <grp.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+namespace loomwatch::testing {
+
+// A copy of /bin/sleep under a chosen file name (an agent as far as the process table can tell),
+// running in a chosen folder until it is signalled or the object goes.
+class ChildProcess
+{
+public:
+    ChildProcess(const std::filesystem::path& executable, const std::filesystem::path& workingDirectory)
+    {
+        namespace fs = std::filesystem;
+        if (!fs::exists(executable)) {
+            fs::create_directories(executable.parent_path());
+            fs::copy_file("/bin/sleep", executable);
+            fs::permissions(executable, fs::perms(0755));
+        }
+        const std::string name = executable.filename().string();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            if (::chdir(workingDirectory.c_str()) == 0)
+                ::execl(executable.c_str(), name.c_str(), "300", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Until exec has happened the child still carries this test's name.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const std::string exeLink = "/proc/" + std::to_string(m_pid) + "/exe";
+        std::error_code ec;
+        while (fs::read_symlink(exeLink, ec) != fs::canonical(executable) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~ChildProcess()
+    {
+        if (!m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return m_pid; }
+
+    // The signal that ended the process within `wait`, 0 while it still runs, -1 after a normal exit.
+    int terminatedBy(std::chrono::milliseconds wait = std::chrono::seconds(1))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        int status = 0;
+        while (::waitpid(m_pid, &status, WNOHANG) != m_pid) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        m_reaped = true;
+        return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+};
+
+// Runs `body` in a forked child, as the unprivileged user nobody, and returns its exit code
+// (-1 when it did not exit normally).
+template <typename Body>
+int runAsNobody(Body body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(125);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `body` in a forked child, as nobody when this test runs as root (whose rights would hide
+// faults, and who gets files' ownership adjusted by SQLite), and returns its exit code.
+template <typename Body>
+int runInOtherProcess(Body body)
+{
+    if (::geteuid() == 0)
+        return runAsNobody(body);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace loomwatch::testing
