@@ -1,6 +1,7 @@
 # Shared compile settings for every Loomwatch target.
 add_library(loomwatch_options INTERFACE)
-target_compile_options(loomwatch_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor)
+target_compile_options(loomwatch_options INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor
+    $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
 if(LOOMWATCH_WERROR)
     target_compile_options(loomwatch_options INTERFACE -Werror)
 endif()

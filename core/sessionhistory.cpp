@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -54,6 +55,9 @@ std::int64_t toMicros(model::Timestamp t)
 
 model::Timestamp fromMicros(std::int64_t micros)
 {
+    // A damaged file may hold anything; keep the value within what nanosecond timestamps can hold.
+    constexpr std::int64_t limit = (std::int64_t{1} << 62) / 1000;
+    micros = std::clamp(micros, -limit, limit);
     return model::Timestamp(std::chrono::duration_cast<model::Timestamp::duration>(std::chrono::microseconds(micros)));
 }
 

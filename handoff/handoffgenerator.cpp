@@ -46,8 +46,8 @@ private:
     throw std::system_error(errno, std::generic_category(), "Could not read " + path);
 }
 
-// The last `limit` bytes of the file (all of it when shorter).
-std::string readTail(const std::string& path, std::size_t limit)
+// The last `limit` bytes of the file (all of it when shorter); `cut` tells whether bytes came before them.
+std::string readTail(const std::string& path, std::size_t limit, bool& cut)
 {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0)
@@ -56,6 +56,7 @@ std::string readTail(const std::string& path, std::size_t limit)
     if (size < 0)
         throwReadError(path);
     const off_t start = size >= static_cast<off_t>(limit) ? size - static_cast<off_t>(limit) : 0;
+    cut = start > 0;
     if (::lseek(file.get(), start, SEEK_SET) < 0)
         throwReadError(path);
     // A file that grows while it is read still yields at most `limit` bytes.
@@ -74,6 +75,43 @@ std::string readTail(const std::string& path, std::size_t limit)
     }
     data.resize(filled);
     return data;
+}
+
+// Length of the "-----BEGIN ...PRIVATE KEY-----" or "-----END ...PRIVATE KEY-----" armour line at `pos`, or 0.
+std::size_t privateKeyArmourLength(std::string_view text, std::size_t pos, std::string_view opening)
+{
+    if (text.compare(pos, opening.size(), opening) != 0)
+        return 0;
+    std::size_t end = pos + opening.size();
+    while (end < text.size() && ((text[end] >= 'A' && text[end] <= 'Z') || text[end] == ' '))
+        ++end;
+    constexpr std::string_view name = "PRIVATE KEY";
+    if (end - pos - opening.size() < name.size() || text.compare(end - name.size(), name.size(), name) != 0 ||
+        text.compare(end, 5, "-----") != 0)
+        return 0;
+    return end + 5 - pos;
+}
+
+// What of a tail cut from a longer transcript can be shown. Its first line is only the end of a line, and
+// whatever secret began before the cut (a key's last characters, the body of a key block) can no longer be
+// recognised: that line is left out, and so is everything up to a key block's END line whose BEGIN was cut off.
+std::string_view safePartOfCutTail(std::string_view text)
+{
+    const std::size_t firstBreak = text.find('\n');
+    text.remove_prefix(firstBreak == std::string_view::npos ? text.size() : firstBreak + 1);
+    for (std::size_t end = text.find("-----END "); end != std::string_view::npos;
+         end = text.find("-----END ", end + 1)) {
+        const std::size_t length = privateKeyArmourLength(text, end, "-----END ");
+        if (length == 0)
+            continue;
+        for (std::size_t begin = text.find("-----BEGIN "); begin < end; begin = text.find("-----BEGIN ", begin + 1)) {
+            if (privateKeyArmourLength(text, begin, "-----BEGIN ") != 0)
+                return text;
+        }
+        text.remove_prefix(end + length);
+        return text;
+    }
+    return text;
 }
 
 std::string formatDateTime(model::Timestamp t)
@@ -141,8 +179,9 @@ std::string HandoffGenerator::generateHandoff(const model::AgentSession& session
     if (!session.sourcePath || std::filesystem::path(*session.sourcePath).extension() != ".jsonl")
         return renderHandoff(session, {});
 
-    // The partial first line of a cut tail is kept: it is redacted like the rest.
-    const std::string text = redactSecrets(toValidUtf8(readTail(*session.sourcePath, tailBytes)));
+    bool cut = false;
+    const std::string tail = readTail(*session.sourcePath, tailBytes, cut);
+    const std::string text = redactSecrets(toValidUtf8(cut ? safePartOfCutTail(tail) : std::string_view(tail)));
 
     std::deque<std::string_view> last;
     std::size_t start = 0;

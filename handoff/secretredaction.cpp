@@ -75,7 +75,7 @@ std::string redactPrivateKeyBlocks(std::string_view text)
 }
 
 // ---- Assignment-like credentials --------------------------------------------------------------
-// (?i)(api[_-]?key|token|secret|password)(?:\\?["'])?\s*[:=]\s*(?:\\?["'])?[A-Za-z0-9_\-./+=]{8,}
+// (?i)(api[_-]?key|token|secret|password)(?:\\*["'])?\s*[:=]\s*(?:\\*["'])?[A-Za-z0-9_\-./+=]{8,}
 // Every part is decided by the next character (the optional quote and separator cannot be
 // confused with what follows them, the white-space runs and the value run are maximal), so one
 // forward pass with no backtracking finds exactly the regex's leftmost matches.
@@ -147,14 +147,14 @@ std::size_t skipWhiteSpace(std::string_view text, std::size_t pos)
     return pos;
 }
 
+// A quote after any number of backslashes: a pair inside a JSON string that is itself inside a JSON string
+// (a tool's output quoted in a transcript line) has its quotes escaped more than once.
 std::size_t skipQuote(std::string_view text, std::size_t pos)
 {
-    auto isQuote = [&](std::size_t p) {
-        return p < text.size() && (text[p] == '"' || text[p] == '\'');
-    };
-    if (pos < text.size() && text[pos] == '\\' && isQuote(pos + 1))
-        return pos + 2;
-    return isQuote(pos) ? pos + 1 : pos;
+    std::size_t p = pos;
+    while (p < text.size() && text[p] == '\\')
+        ++p;
+    return p < text.size() && (text[p] == '"' || text[p] == '\'') ? p + 1 : pos;
 }
 
 // Length of the value character at `pos` ([A-Za-z0-9_\-./+=], closed over case), or 0.

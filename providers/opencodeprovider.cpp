@@ -39,10 +39,11 @@ std::string columnText(sqlite3_stmt* statement, int column)
                        static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
-// Milliseconds since 1970, clamped to what a Timestamp can hold (about ±292 years around 1970).
+// Milliseconds since 1970, clamped to within 2^62 ns of 1970 (the years 1823 to 2116), so that the difference of
+// any two Timestamps, such as the time since the last activity, still fits in their 64-bit nanosecond count.
 model::Timestamp fromMilliseconds(std::int64_t ms)
 {
-    constexpr std::int64_t limit = 9'000'000'000'000;
+    constexpr std::int64_t limit = 4'611'686'018'427;
     return model::Timestamp(std::chrono::duration_cast<model::Timestamp::duration>(
         std::chrono::milliseconds(std::clamp(ms, -limit, limit))));
 }

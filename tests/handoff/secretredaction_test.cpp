@@ -16,7 +16,7 @@ std::string referenceRedaction(const std::string& text)
 {
     const char16_t* patterns[] = {
         u"-----BEGIN [A-Z ]*PRIVATE KEY-----[\\s\\S]*?-----END [A-Z ]*PRIVATE KEY-----",
-        u"(?i)(api[_-]?key|token|secret|password)(?:\\\\?[\"'])?\\s*[:=]\\s*(?:\\\\?[\"'])?[A-Za-z0-9_\\-./+=]{8,}",
+        u"(?i)(api[_-]?key|token|secret|password)(?:\\\\*[\"'])?\\s*[:=]\\s*(?:\\\\*[\"'])?[A-Za-z0-9_\\-./+=]{8,}",
         u"\\bsk-[A-Za-z0-9_-]{16,}\\b",
         u"\\bgh[pousr]_[A-Za-z0-9]{20,}\\b",
     };
@@ -51,6 +51,9 @@ TEST(SecretRedaction, QuotedNamesAreCaughtPlainAndEscaped)
     EXPECT_EQ(redactSecrets(R"({"text":"config {\"password\": \"correcthorse\"} done"})"),
               R"({"text":"config {\"[REDACTED]\"} done"})");
     EXPECT_EQ(redactSecrets("secret='abcdefgh12'"), "[REDACTED]'");
+    // Escaped once more in a transcript line that quotes a tool's output.
+    EXPECT_EQ(redactSecrets(R"("output":"{\"config\":\"{\\\"api_key\\\": \\\"lwfake-0123456789\\\"}\"}")"),
+              R"("output":"{\"config\":\"{\\\"[REDACTED]\\\"}\"}")");
 }
 
 TEST(SecretRedaction, NearMissesStay)
@@ -127,6 +130,8 @@ TEST(SecretRedaction, AgreesWithTheIcuPatterns)
              "pass\u200bword=abcdefghij", // a format character breaks the name
              "token \t\u00a0\u3000:\u2028 'abcdefgh",
              "token\\\"=\\\"abcdefgh",
+             "token\\\\\\\"=\\\\\\\"abcdefgh", // escaped twice, as in a tool's output inside a transcript line
+             "token\\\\=abcdefgh",
              "token\\=abcdefgh",
              "api_-key=abcdefghij",
              "apikey=abcdefg",

@@ -7,6 +7,7 @@
 #include <sys/inotify.h>
 
 #include <algorithm>
+#include <limits>
 
 using namespace loomwatch;
 using namespace loomwatch::providers;
@@ -177,6 +178,23 @@ TEST(OpenCodeRowMapping, MapsEveryField)
     expected.sourcePath = "/home/dev/.local/share/opencode/opencode.db";
     EXPECT_EQ(session, expected);
     EXPECT_EQ(session.lastActivityAt - session.startedAt, 1min);
+}
+
+TEST(OpenCodeRowMapping, ExtremeTimesAreClampedSoThatTheirDistanceToNowFits)
+{
+    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
+    const OpenCodeRow row{"ses_1", "t", lowest, highest, "", ""};
+    const auto session = OpenCodeProvider::mapRow(row, {}, "/db");
+    constexpr auto bound = std::chrono::nanoseconds(std::int64_t{1} << 62);
+    EXPECT_GE(session.startedAt.time_since_epoch(), -bound);
+    EXPECT_LT(session.startedAt.time_since_epoch(), -bound + 1ms);
+    EXPECT_LE(session.lastActivityAt.time_since_epoch(), bound);
+    EXPECT_GT(session.lastActivityAt.time_since_epoch(), bound - 1ms);
+    // What the store and the command line compute from them; the sanitizer runs flag an overflow here.
+    const auto now = std::chrono::system_clock::now();
+    EXPECT_GT(now - session.startedAt, std::chrono::hours(24 * 365 * 100));
+    EXPECT_GT(session.lastActivityAt - now, std::chrono::hours(24 * 365 * 50));
 }
 
 TEST(OpenCodeRowMapping, TitleIsRedactedBeforeItBecomesSnippetOrName)
