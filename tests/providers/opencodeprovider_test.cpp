@@ -222,14 +222,6 @@ TEST(OpenCodeRowMapping, AttributesProcessesPreferringTheSessionsDirectory)
     EXPECT_EQ(session.state, model::SessionState::idle);
 }
 
-TEST(OpenCodeRowMapping, ExtremeTimesDoNotOverflow)
-{
-    const OpenCodeRow row{"x", "t", INT64_MIN, INT64_MAX, "", ""};
-    const auto session = OpenCodeProvider::mapRow(row, {}, "/db");
-    EXPECT_LT(session.startedAt, fromMs(0));
-    EXPECT_GT(session.lastActivityAt, fromMs(baseMs));
-}
-
 TEST(OpenCodeModelName, TakesTheIdOfAJsonObjectElseTheText)
 {
     EXPECT_EQ(OpenCodeProvider::modelName(R"({"id":"claude-sonnet-4-5","providerID":"anthropic"})"),
