@@ -1,5 +1,5 @@
-#include "providers/nativeprocessinspector.h"
 #include "providers/opencodeprovider.h"
+#include "providers/procfsprocesses.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>

@@ -3,8 +3,8 @@
 #include "core/paths.h"
 #include "ingestion/filesessionprovider.h"
 #include "providers/cursorprovider.h"
-#include "providers/nativeprocessinspector.h"
 #include "providers/opencodeprovider.h"
+#include "providers/procfsprocesses.h"
 
 namespace loomwatch::core {
 

@@ -4,7 +4,7 @@
 #include "ingestion/jsonlparser.h"
 #include "ingestion/sessionstatereducer.h"
 #include "model/clock.h"
-#include "model/processinspector.h"
+#include "model/processlisting.h"
 #include "model/sessionprovider.h"
 
 #include <chrono>

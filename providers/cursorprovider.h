@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/clock.h"
-#include "model/processinspector.h"
+#include "model/processlisting.h"
 #include "model/sessionprovider.h"
 
 #include <memory>

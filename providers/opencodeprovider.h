@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/processinspector.h"
+#include "model/processlisting.h"
 #include "model/sessionprovider.h"
 
 #include <cstdint>

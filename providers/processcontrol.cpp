@@ -1,6 +1,6 @@
 #include "providers/processcontrol.h"
 
-#include "providers/nativeprocessinspector.h"
+#include "providers/procfsprocesses.h"
 
 #include <cerrno>
 #include <csignal>

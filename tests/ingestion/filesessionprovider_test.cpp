@@ -1,7 +1,7 @@
 #include "ingestion/filesessionprovider.h"
 
 #include "support/fakeclock.h"
-#include "support/fakeinspector.h"
+#include "support/fakeprocesses.h"
 #include "support/process.h"
 #include "support/tempdir.h"
 

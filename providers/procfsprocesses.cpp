@@ -1,4 +1,4 @@
-#include "providers/nativeprocessinspector.h"
+#include "providers/procfsprocesses.h"
 
 #include <unicode/unistr.h>
 
