@@ -65,6 +65,47 @@ TEST(Costs, PerToolLinesInCaseOrderAddUpToTodaysTotal)
     EXPECT_EQ(amounts, (QStringList{"$3.00", "$2.50", "$0.00", "$0.00"})); // yesterday's $1.25 is left out
     EXPECT_EQ(UiHarness::text(UiHarness::item(h.dashboard(), "costs.today-total")), "$5.50");
     UiHarness::screenshot(h.dashboard(), "dashboard-costs");
+
+    // Saving prices re-prices at once, without asking the providers again.
+    const auto total = [&] {
+        return UiHarness::text(UiHarness::item(h.dashboard(), "costs.today-total"));
+    };
+    const int callsBefore = h.provider(AgentTool::claude).sessionCalls();
+    QString pricing = QString::fromStdString(pricingJson());
+    pricing.replace("\"inputPerMillion\": 3,", "\"inputPerMillion\": 6,");
+    h.preferences->loadEditors();
+    h.preferences->setPricingJSON(pricing);
+    h.preferences->save();
+    UiHarness::settle(100);
+    EXPECT_EQ(h.preferences->resourceMessage(), "Saved locally.");
+    EXPECT_EQ(total(), "$8.50");
+    EXPECT_EQ(h.provider(AgentTool::claude).sessionCalls(), callsBefore);
+
+    // Pricing that does not decode changes neither file nor the costs.
+    const auto folder = h.home / ".local/share/Loomwatch";
+    const std::string pricingBefore = readFile(folder / "ModelPricing.json");
+    const std::string templateBefore = readFile(folder / "HandoffTemplate.md");
+    QString stringPrice = pricing;
+    stringPrice.replace("\"inputPerMillion\": 6,", "\"inputPerMillion\": \"6\",");
+    QString noNotice = pricing;
+    noNotice.replace("\"notice\"", "\"note\"");
+    for (const QString& bad : {QStringLiteral("{ not json"), noNotice, stringPrice}) {
+        h.preferences->setPricingJSON(bad);
+        h.preferences->setHandoffTemplate("changed template");
+        h.preferences->save();
+        EXPECT_TRUE(h.preferences->resourceMessage().startsWith("Could not save: "))
+            << h.preferences->resourceMessage().toStdString();
+        EXPECT_EQ(readFile(folder / "ModelPricing.json"), pricingBefore);
+        EXPECT_EQ(readFile(folder / "HandoffTemplate.md"), templateBefore);
+        EXPECT_EQ(total(), "$8.50");
+    }
+
+    // A reset restores the shipped files and editors and says nothing.
+    h.preferences->resetDefaults();
+    QFile shipped(":/loomwatch/defaults/HandoffTemplate.md");
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    EXPECT_EQ(h.preferences->handoffTemplate(), QString::fromUtf8(shipped.readAll()));
+    EXPECT_TRUE(h.preferences->resourceMessage().startsWith("Could not save: ")) << "a reset sets no message";
 }
 
 TEST(Settings, FreshInstallShowsDefaultsAndWritesNothing)
