@@ -41,19 +41,17 @@ inline CommandResult runCommand(const std::vector<std::string>& command,
     }
     for (const auto& [k, v] : environment)
         env[k] = v;
-    std::vector<std::string> envStrings;
+    std::vector<std::string> envStrings, argStrings = command;
     for (const auto& [k, v] : env)
         envStrings.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (auto& s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argStrings = command;
-    std::vector<char*> argv;
-    for (auto& s : argStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
+    const auto cStrings = [](std::vector<std::string>& strings) {
+        std::vector<char*> pointers;
+        for (auto& s : strings)
+            pointers.push_back(s.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    };
+    std::vector<char*> envp = cStrings(envStrings), argv = cStrings(argStrings);
 
     int inPipe[2], outPipe[2], errPipe[2];
     if (::pipe2(inPipe, O_CLOEXEC) || ::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC))

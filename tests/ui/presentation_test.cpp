@@ -76,14 +76,6 @@ TEST(UpdateSigning, NeedsARealKeyString)
     EXPECT_TRUE(isUpdateSigningConfigured(info("pfIShU4dEXqPd5ObYNfDBiQWcXozk7estwzTnF9BamQ=")));
 }
 
-TEST(LastRefreshText, IsNotYetUntilTheFirstRefresh)
-{
-    EXPECT_EQ(lastRefreshText(std::nullopt), "Not yet");
-    const QString text = lastRefreshText(std::chrono::system_clock::from_time_t(1796551200)); // 2026-12-06
-    EXPECT_TRUE(text.contains("2026")) << text.toStdString();
-    EXPECT_TRUE(text.contains("Dec")) << text.toStdString();
-}
-
 TEST(PanelPosition, StaysOnScreenBesideTheIcon)
 {
     const QRect screen(0, 0, 1280, 800);

@@ -7,8 +7,8 @@ ROOT=$PWD
 JOBS=${1:-2}
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
-export TSAN_OPTIONS=suppressions=$ROOT/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+export LSAN_OPTIONS=suppressions=$ROOT/.ci/lsan.supp:print_suppressions=0
+export TSAN_OPTIONS=suppressions=$ROOT/.ci/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
 configure() { # dir sanitizers
     cmake -S "$ROOT" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOMWATCH_WERROR=OFF \
