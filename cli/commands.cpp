@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -237,91 +238,94 @@ private:
     std::unique_ptr<core::AppStore> m_store;
 };
 
-int sessionsCommand(const Arguments& args)
+// The read-only commands: one full refresh, the report on stdout, a provider failure on stderr.
+int reportAfterRefresh(const std::function<void(const core::AppStore&)>& print)
 {
     Runner runner(false);
     runner.refreshOnce();
-    const auto& sessions = runner.store().sessions();
-    std::cout << (args.json ? sessionsJson(sessions) + "\n" : sessionsTable(sessions, runner.store().clock().now()));
+    print(runner.store());
     std::cout.flush();
     return runner.reportErrors();
+}
+
+int sessionsCommand(const Arguments& args)
+{
+    return reportAfterRefresh([&](const core::AppStore& store) {
+        const auto& sessions = store.sessions();
+        std::cout << (args.json ? sessionsJson(sessions) + "\n" : sessionsTable(sessions, store.clock().now()));
+    });
 }
 
 int costsCommand(const Arguments& args)
 {
-    Runner runner(false);
-    runner.refreshOnce();
-    const auto& store = runner.store();
-    if (args.json) {
-        JsonWriter json;
-        json.beginObject();
-        json.key("today").value(store.todayCost().toString());
-        json.key("currency").value("USD");
-        json.key("tools").beginObject();
-        for (AgentTool tool : model::allAgentTools)
-            json.key(model::rawValue(tool)).value(store.todayCost(tool).toString());
-        json.endObject().endObject();
-        std::cout << json.text() << '\n';
-    } else {
-        TerminalTable table({{"", 14}, {"", 16, TerminalTable::Align::right}});
-        std::cout << "Estimated costs today: " << pricing::formatUsd(store.todayCost()) << "\n\n";
-        for (AgentTool tool : model::allAgentTools)
-            table.addRow({std::string(model::displayName(tool)), pricing::formatUsd(store.todayCost(tool))});
-        std::cout << table.render(false) << '\n' << costsCaveat << '\n';
-    }
-    std::cout.flush();
-    return runner.reportErrors();
+    return reportAfterRefresh([&](const core::AppStore& store) {
+        if (args.json) {
+            JsonWriter json;
+            json.beginObject();
+            json.key("today").value(store.todayCost().toString());
+            json.key("currency").value("USD");
+            json.key("tools").beginObject();
+            for (AgentTool tool : model::allAgentTools)
+                json.key(model::rawValue(tool)).value(store.todayCost(tool).toString());
+            json.endObject().endObject();
+            std::cout << json.text() << '\n';
+        } else {
+            TerminalTable table({{"", 14}, {"", 16, TerminalTable::Align::right}});
+            std::cout << "Estimated costs today: " << pricing::formatUsd(store.todayCost()) << "\n\n";
+            for (AgentTool tool : model::allAgentTools)
+                table.addRow({std::string(model::displayName(tool)), pricing::formatUsd(store.todayCost(tool))});
+            std::cout << table.render(false) << '\n' << costsCaveat << '\n';
+        }
+    });
 }
 
 int diagnosticsCommand(const Arguments& args)
 {
-    Runner runner(false);
-    runner.refreshOnce();
-    const auto& store = runner.store();
-    if (args.json) {
-        JsonWriter json;
-        json.beginObject();
-        json.key("probes").beginArray();
-        for (const auto& probe : store.probes()) {
+    return reportAfterRefresh([&](const core::AppStore& store) {
+        if (args.json) {
+            JsonWriter json;
             json.beginObject();
-            json.key("tool").value(model::rawValue(probe.tool));
-            json.key("installed").value(probe.installed);
-            json.key("supportLevel").value(model::rawValue(probe.supportLevel));
-            json.key("detectedPath").value(probe.detectedPath);
-            json.key("lastError").value(probe.lastError);
+            json.key("probes").beginArray();
+            for (const auto& probe : store.probes()) {
+                json.beginObject();
+                json.key("tool").value(model::rawValue(probe.tool));
+                json.key("installed").value(probe.installed);
+                json.key("supportLevel").value(model::rawValue(probe.supportLevel));
+                json.key("detectedPath").value(probe.detectedPath);
+                json.key("lastError").value(probe.lastError);
+                json.endObject();
+            }
+            json.endArray();
+            json.key("lastRefresh");
+            if (store.lastRefresh())
+                json.value(model::formatIso8601Millis(*store.lastRefresh()));
+            else
+                json.null();
+            json.key("sessionCount").value(static_cast<std::int64_t>(store.sessions().size()));
+            json.key("historyRetentionDays").value(std::int64_t{7});
             json.endObject();
+            std::cout << json.text() << '\n';
+        } else {
+            std::cout << "Provider support\n";
+            for (const auto& probe : store.probes()) {
+                TerminalTable row({{"", 13}, {"", 12}, {"", 9}});
+                row.addRow({std::string(model::displayName(probe.tool)),
+                            std::string(model::rawValue(probe.supportLevel)), probe.installed ? "found" : "not found"});
+                std::cout << row.render(false, 2) << "    " << probe.detectedPath << '\n';
+                if (probe.lastError)
+                    std::cout << "    " << *probe.lastError << '\n';
+            }
+            std::cout << "\nRefresh\n";
+            TerminalTable refresh({{"", 20}, {"", 50}});
+            refresh.addRow(
+                {"Last completed", store.lastRefresh() ? localDateTimeText(*store.lastRefresh()) : "Not yet"});
+            refresh.addRow({"Sessions in memory", std::to_string(store.sessions().size())});
+            refresh.addRow({"History retention", "7 days"});
+            std::cout << refresh.render(false, 2) << "\nPrivacy\n";
+            for (auto statement : privacyStatements)
+                std::cout << "  " << statement << '\n';
         }
-        json.endArray();
-        json.key("lastRefresh");
-        if (store.lastRefresh())
-            json.value(model::formatIso8601Millis(*store.lastRefresh()));
-        else
-            json.null();
-        json.key("sessionCount").value(static_cast<std::int64_t>(store.sessions().size()));
-        json.key("historyRetentionDays").value(std::int64_t{7});
-        json.endObject();
-        std::cout << json.text() << '\n';
-    } else {
-        std::cout << "Provider support\n";
-        for (const auto& probe : store.probes()) {
-            TerminalTable row({{"", 13}, {"", 12}, {"", 9}});
-            row.addRow({std::string(model::displayName(probe.tool)), std::string(model::rawValue(probe.supportLevel)),
-                        probe.installed ? "found" : "not found"});
-            std::cout << row.render(false, 2) << "    " << probe.detectedPath << '\n';
-            if (probe.lastError)
-                std::cout << "    " << *probe.lastError << '\n';
-        }
-        std::cout << "\nRefresh\n";
-        TerminalTable refresh({{"", 20}, {"", 50}});
-        refresh.addRow({"Last completed", store.lastRefresh() ? localDateTimeText(*store.lastRefresh()) : "Not yet"});
-        refresh.addRow({"Sessions in memory", std::to_string(store.sessions().size())});
-        refresh.addRow({"History retention", "7 days"});
-        std::cout << refresh.render(false, 2) << "\nPrivacy\n";
-        for (auto statement : privacyStatements)
-            std::cout << "  " << statement << '\n';
-    }
-    std::cout.flush();
-    return runner.reportErrors();
+    });
 }
 
 int handoffCommand(const Arguments& args)
