@@ -66,8 +66,9 @@ void applyWithHistory(benchmark::State& state)
         core::AppStore::Dependencies deps;
         deps.settings = std::make_shared<core::Settings>(QString::fromUtf8(folder) + "/Loomwatch.conf");
         deps.pricing = pricing::PricingService::fromJson(pricingTable);
+        deps.history = history.get();
         core::AppStore store(std::move(deps));
-        store.start(history.get());
+        store.start();
         const auto sessions = makeSessions(static_cast<int>(state.range(0)));
         store.apply(sessions); // the first run inserts; the measured ones update, as in steady use
         for (auto _ : state)

@@ -4,14 +4,9 @@
 #include "cli/jsonwriter.h"
 #include "cli/terminaltable.h"
 #include "core/appstore.h"
-#include "core/dbusnotifier.h"
-#include "core/defaultproviders.h"
 #include "core/editableresources.h"
-#include "core/notificationservice.h"
-#include "core/paths.h"
-#include "core/sessionhistory.h"
+#include "core/services.h"
 #include "handoff/handoffgenerator.h"
-#include "ingestion/fseventwatcher.h"
 #include "model/clock.h"
 #include "pricing/currencyformatter.h"
 #include "providers/processcontrol.h"
@@ -187,55 +182,50 @@ void quitOnTerminationSignals(QCoreApplication& app)
 class Runner
 {
 public:
-    // The application's own providers, settings and pricing; notifications only when asked for.
+    // The application's own services; notifications only when asked for, file watches only for `watch`.
     explicit Runner(bool withNotifications, bool watching = false)
-        : m_history(core::SessionHistory::open(core::historyPath()))
-    {
-        ingestion::FSEventWatcher::setWatchingEnabled(watching);
-        core::AppStore::Dependencies dependencies;
-        dependencies.clock = model::systemClock();
-        dependencies.providers = core::makeDefaultProviders(dependencies.clock);
-        if (withNotifications) {
-            m_notifier = std::make_shared<core::DBusNotifier>();
-            dependencies.notifications = std::make_shared<core::NotificationService>(m_notifier, dependencies.clock);
-        }
-        m_store = std::make_unique<core::AppStore>(std::move(dependencies));
-    }
+        : m_services([&] {
+              core::ServiceOptions options;
+              options.notify = withNotifications;
+              options.watchChanges = watching;
+              return options;
+          }())
+    {}
 
-    core::AppStore& store() { return *m_store; }
+    core::AppStore& store() { return *m_services.store; }
 
     // Start the store (prune, one full refresh) and wait for that refresh to finish.
     void refreshOnce()
     {
         QEventLoop loop;
-        QObject::connect(m_store.get(), &core::AppStore::refreshFinished, &loop, &QEventLoop::quit);
-        m_store->start(m_history.get());
+        QObject::connect(m_services.store.get(), &core::AppStore::refreshFinished, &loop, &QEventLoop::quit);
+        m_services.store->start();
         loop.exec();
     }
 
-    void start() { m_store->start(m_history.get()); }
+    void start() { m_services.store->start(); }
+
+    const core::Services& services() const { return m_services; }
 
     // Exit status of a one-shot command: a provider failure is reported on stderr.
     int reportErrors()
     {
-        if (const auto& error = m_store->errorMessage()) {
+        if (const auto& error = store().errorMessage()) {
             std::cerr << *error << '\n';
             return 1;
         }
         return 0;
     }
 
-    const AgentSession* find(const std::string& id) const
+    const AgentSession* find(const std::string& id)
     {
-        const auto& sessions = m_store->sessions();
+        const auto& sessions = store().sessions();
         const auto it = std::find_if(sessions.begin(), sessions.end(), [&](const auto& s) { return s.id == id; });
         return it == sessions.end() ? nullptr : &*it;
     }
 
 private:
-    std::unique_ptr<core::SessionHistory> m_history;
-    std::shared_ptr<core::DBusNotifier> m_notifier;
-    std::unique_ptr<core::AppStore> m_store;
+    core::Services m_services;
 };
 
 // The read-only commands: one full refresh, the report on stdout, a provider failure on stderr.
@@ -340,7 +330,7 @@ int handoffCommand(const Arguments& args)
     }
     try {
         const handoff::HandoffGenerator generator(
-            [resources = core::EditableResources()] { return resources.handoffTemplateText(); });
+            [resources = runner.services().resources] { return resources->handoffTemplateText(); });
         std::cout << generator.generateHandoff(*session);
         std::cout.flush();
     } catch (const std::exception& error) {

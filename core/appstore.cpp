@@ -1,72 +1,14 @@
 #include "core/appstore.h"
 
-#include "core/dbusnotifier.h"
-#include "core/defaultproviders.h"
-#include "core/editableresources.h"
 #include "core/notificationservice.h"
 #include "core/sessionhistory.h"
+#include "core/sessionlist.h"
 #include "core/settings.h"
-
-#include <QMetaObject>
-#include <QThread>
 
 #include <algorithm>
 #include <mutex>
-#include <unordered_map>
 
 namespace loomwatch::core {
-
-// The one thread on which provider calls run, strictly one after another in the order posted.
-class AppStore::Worker
-{
-public:
-    Worker()
-    {
-        m_thread.setObjectName(QStringLiteral("loomwatch-providers"));
-        m_context.moveToThread(&m_thread);
-        m_thread.start();
-    }
-    ~Worker()
-    {
-        // Lets a running provider call finish; jobs still queued are dropped with the context.
-        m_thread.quit();
-        m_thread.wait();
-    }
-    Worker(const Worker&) = delete;
-    Worker& operator=(const Worker&) = delete;
-
-    void post(std::function<void()> job)
-    {
-        QMetaObject::invokeMethod(&m_context, std::move(job), Qt::QueuedConnection);
-    }
-
-private:
-    QThread m_thread;
-    QObject m_context;
-};
-
-// Lets a provider's sending thread reach the store until the store is gone.
-struct WakeupTarget
-{
-    std::mutex mutex;
-    AppStore* store = nullptr;
-};
-
-struct AppStore::ProviderEvents
-{
-    model::EventReceiver<model::ProviderEvent> receiver;
-    std::shared_ptr<WakeupTarget> target;
-    bool reloading = false; // the next event is taken only after this reload has applied
-};
-
-struct AppStore::FullRefresh
-{
-    bool probing = true;
-    std::size_t next = 0;
-    std::vector<model::ProviderProbeResult> probes;
-    std::vector<model::AgentSession> sessions;
-    std::vector<std::function<void()>> done;
-};
 
 namespace {
 
@@ -101,7 +43,7 @@ model::ProviderProbeResult fetchProbe(model::SessionProvider& provider)
     try {
         return provider.probe();
     } catch (...) {
-        // The contract says probes never fail; one that does anyway is reported, not fatal.
+        // Probes are not supposed to fail; one that does anyway is reported, not fatal.
         model::ProviderProbeResult result;
         result.tool = provider.tool();
         result.lastError = describe(std::current_exception());
@@ -111,40 +53,82 @@ model::ProviderProbeResult fetchProbe(model::SessionProvider& provider)
 
 } // namespace
 
-AppStore::AppStore(QObject* parent) : QObject(parent), m_clock(model::systemClock())
+// What a full refresh has gathered so far.
+struct AppStore::Collected
 {
-    EditableResources resources;
-    m_pricing = resources.loadPricing();
-    m_settings = std::make_shared<Settings>();
-    auto* notifier = new DBusNotifier(this);
-    // The notifier is a child of the store; the service only borrows it.
-    m_notifications = std::make_shared<NotificationService>(
-        std::shared_ptr<Notifier>(std::shared_ptr<Notifier>(), notifier), m_clock);
-    m_providers = makeDefaultProviders(m_clock);
-    m_worker = std::make_unique<Worker>();
-}
+    std::vector<model::ProviderProbeResult> probes;
+    std::vector<model::AgentSession> sessions;
+};
+
+// One provider's event stream, consumed one event at a time on the UI thread: a change reloads that
+// tool, and the next event is taken only after that reload was applied; none is dropped or merged.
+class AppStore::EventListener
+{
+public:
+    EventListener(AppStore& store, model::EventReceiver<model::ProviderEvent> receiver)
+        : m_store(store), m_receiver(std::move(receiver)), m_target(std::make_shared<Target>())
+    {
+        m_target->listener = this;
+        // Called on the provider's sending thread: it only posts to the UI thread.
+        m_receiver.setWakeup([target = m_target, store = &m_store] {
+            std::lock_guard lock(target->mutex);
+            if (EventListener* listener = target->listener)
+                QMetaObject::invokeMethod(
+                    store, [listener] { listener->takeNext(); }, Qt::QueuedConnection);
+        });
+    }
+
+    ~EventListener()
+    {
+        {
+            std::lock_guard lock(m_target->mutex);
+            m_target->listener = nullptr;
+        }
+        m_receiver.setWakeup(nullptr);
+    }
+
+    EventListener(const EventListener&) = delete;
+    EventListener& operator=(const EventListener&) = delete;
+
+    void takeNext()
+    {
+        while (!m_reloading) {
+            std::optional<model::ProviderEvent> event = m_receiver.tryReceive();
+            if (!event)
+                return;
+            if (event->kind == model::ProviderEvent::Kind::failed) {
+                m_store.setErrorMessage(event->message);
+                continue;
+            }
+            m_reloading = true;
+            m_store.reloadTool(event->tool, [this] {
+                m_reloading = false;
+                takeNext();
+            });
+        }
+    }
+
+private:
+    // Lets the sending thread reach the listener until it is gone.
+    struct Target
+    {
+        std::mutex mutex;
+        EventListener* listener = nullptr;
+    };
+
+    AppStore& m_store;
+    model::EventReceiver<model::ProviderEvent> m_receiver;
+    std::shared_ptr<Target> m_target;
+    bool m_reloading = false;
+};
 
 AppStore::AppStore(Dependencies dependencies, QObject* parent)
-    : QObject(parent), m_providers(std::move(dependencies.providers)),
-      m_clock(dependencies.clock ? std::move(dependencies.clock) : model::systemClock()),
-      m_settings(dependencies.settings ? std::move(dependencies.settings) : std::make_shared<Settings>()),
-      m_notifications(std::move(dependencies.notifications)),
-      m_pricing(dependencies.pricing ? std::move(*dependencies.pricing) : EditableResources().loadPricing()),
-      m_worker(std::make_unique<Worker>())
+    : QObject(parent), m_providers(std::move(dependencies.providers)), m_clock(std::move(dependencies.clock)),
+      m_settings(std::move(dependencies.settings)), m_pricing(std::move(dependencies.pricing)),
+      m_history(dependencies.history), m_notifications(std::move(dependencies.notifications))
 {}
 
-AppStore::~AppStore()
-{
-    for (const auto& events : m_events) {
-        {
-            std::lock_guard lock(events->target->mutex);
-            events->target->store = nullptr;
-        }
-        events->receiver.setWakeup(nullptr);
-    }
-    // Joins the provider thread before anything it could call back into goes away.
-    m_worker.reset();
-}
+AppStore::~AppStore() = default;
 
 void AppStore::setErrorMessage(std::optional<std::string> message)
 {
@@ -186,35 +170,26 @@ void AppStore::setLastRefresh(std::optional<model::Timestamp> value)
     emit lastRefreshChanged();
 }
 
-void AppStore::setProviderFailure(const model::SessionProvider& provider, const std::string& what)
+void AppStore::reportFailure(model::AgentTool tool, const std::string& description)
 {
-    setErrorMessage(std::string(model::displayName(provider.tool())) + ": " + what);
+    setErrorMessage(std::string(model::displayName(tool)) + ": " + description);
 }
 
 void AppStore::setPricing(pricing::PricingService pricing)
 {
     m_pricing = std::move(pricing);
+    apply(m_sessions);
 }
 
 int AppStore::waitingCount() const
 {
-    return static_cast<int>(
-        std::ranges::count(m_sessions, model::SessionState::waitingForInput, &model::AgentSession::state));
+    return countInState(m_sessions, model::SessionState::waitingForInput);
 }
 
 int AppStore::workingCount() const
 {
-    return static_cast<int>(std::ranges::count(m_sessions, model::SessionState::working, &model::AgentSession::state));
+    return countInState(m_sessions, model::SessionState::working);
 }
-
-namespace {
-
-bool isActive(const model::AgentSession& s)
-{
-    return s.state != model::SessionState::ended && s.state != model::SessionState::errored;
-}
-
-} // namespace
 
 int AppStore::activeCount() const
 {
@@ -228,107 +203,74 @@ std::vector<model::AgentSession> AppStore::activeSessions() const
     return result;
 }
 
-model::Decimal AppStore::todayCost() const
+model::Decimal AppStore::todayCost(std::optional<model::AgentTool> tool) const
 {
-    const model::Timestamp now = m_clock->now();
-    model::Decimal total;
-    for (const model::AgentSession& s : m_sessions)
-        if (s.estimatedCost && model::isSameLocalDay(s.lastActivityAt, now))
-            total += *s.estimatedCost;
-    return total;
+    return core::todayCost(m_sessions, m_clock->now(), tool);
 }
 
-model::Decimal AppStore::todayCost(model::AgentTool tool) const
-{
-    const model::Timestamp now = m_clock->now();
-    model::Decimal total;
-    for (const model::AgentSession& s : m_sessions)
-        if (s.tool == tool && s.estimatedCost && model::isSameLocalDay(s.lastActivityAt, now))
-            total += *s.estimatedCost;
-    return total;
-}
-
-void AppStore::start(SessionHistory* history)
+void AppStore::start()
 {
     if (m_started)
         return;
     m_started = true;
-    m_history = history;
     if (m_history)
         m_history->prune(m_clock->now());
     // A refresh already running (asked for before the start) counts as the first one.
-    if (!runRefresh([this] { listenToEvents(); }))
-        listenToEvents();
+    connect(this, &AppStore::refreshFinished, this, &AppStore::listenToEvents, Qt::SingleShotConnection);
+    refresh();
 }
 
 void AppStore::refresh()
 {
-    runRefresh({});
-}
-
-bool AppStore::runRefresh(std::function<void()> done)
-{
     if (m_isRefreshing)
-        return false;
+        return;
     setIsRefreshing(true);
-    m_fullRefresh = std::make_unique<FullRefresh>();
-    if (done)
-        m_fullRefresh->done.push_back(std::move(done));
-    continueRefresh();
-    return true;
+    probeFrom(0, std::make_shared<Collected>());
 }
 
-// One provider call per step; between steps the UI thread is free, so tool reloads of the event
-// listeners interleave with a full refresh exactly at its waits.
-void AppStore::continueRefresh()
+// Between two provider calls the UI thread is free: a tool reload asked for meanwhile runs its call
+// after the one in flight, and its result is applied before the full refresh's own.
+void AppStore::probeFrom(std::size_t index, std::shared_ptr<Collected> collected)
 {
-    FullRefresh& r = *m_fullRefresh;
-    if (r.probing && r.next == m_providers.size()) {
-        std::ranges::stable_sort(r.probes, {},
+    if (index == m_providers.size()) {
+        std::ranges::stable_sort(collected->probes, {},
                                  [](const model::ProviderProbeResult& p) { return model::rawValue(p.tool); });
-        setProbes(std::move(r.probes));
-        r.probing = false;
-        r.next = 0;
-    }
-    if (!r.probing && r.next == m_providers.size()) {
-        std::vector<std::function<void()>> done = std::move(r.done);
-        apply(std::move(r.sessions));
-        m_fullRefresh.reset();
-        setIsRefreshing(false);
-        setLastRefresh(m_clock->now());
-        emit refreshFinished();
-        for (auto& callback : done)
-            callback();
+        setProbes(std::move(collected->probes));
+        collectFrom(0, std::move(collected));
         return;
     }
+    std::shared_ptr<model::SessionProvider> provider = m_providers[index];
+    m_scheduler.post<model::ProviderProbeResult>([provider] { return fetchProbe(*provider); },
+                                                 [this, index, collected](model::ProviderProbeResult probe) {
+                                                     collected->probes.push_back(std::move(probe));
+                                                     probeFrom(index + 1, collected);
+                                                 });
+}
 
-    std::shared_ptr<model::SessionProvider> provider = m_providers[r.next++];
-    if (r.probing) {
-        m_worker->post([this, provider] {
-            model::ProviderProbeResult probe = fetchProbe(*provider);
-            QMetaObject::invokeMethod(
-                this,
-                [this, probe = std::move(probe)]() mutable {
-                    m_fullRefresh->probes.push_back(std::move(probe));
-                    continueRefresh();
-                },
-                Qt::QueuedConnection);
-        });
-    } else {
-        m_worker->post([this, provider] {
-            SessionsOutcome outcome = fetchSessions(*provider);
-            QMetaObject::invokeMethod(
-                this,
-                [this, provider, outcome = std::move(outcome)]() mutable {
-                    if (outcome.error)
-                        setProviderFailure(*provider, *outcome.error);
-                    else
-                        std::ranges::move(outcome.sessions, std::back_inserter(m_fullRefresh->sessions));
-                    continueRefresh();
-                },
-                Qt::QueuedConnection);
-        });
+void AppStore::collectFrom(std::size_t index, std::shared_ptr<Collected> collected)
+{
+    if (index == m_providers.size()) {
+        finishRefresh(*collected);
+        return;
     }
+    std::shared_ptr<model::SessionProvider> provider = m_providers[index];
+    m_scheduler.post<SessionsOutcome>([provider] { return fetchSessions(*provider); },
+                                      [this, index, collected, tool = provider->tool()](SessionsOutcome outcome) {
+                                          if (outcome.error)
+                                              reportFailure(tool, *outcome.error);
+                                          else
+                                              std::ranges::move(outcome.sessions,
+                                                                std::back_inserter(collected->sessions));
+                                          collectFrom(index + 1, collected);
+                                      });
+}
+
+void AppStore::finishRefresh(Collected& collected)
+{
+    apply(std::move(collected.sessions));
+    setIsRefreshing(false);
+    setLastRefresh(m_clock->now());
+    emit refreshFinished();
 }
 
 void AppStore::refreshTool(model::AgentTool tool)
@@ -340,108 +282,45 @@ void AppStore::reloadTool(model::AgentTool tool, std::function<void()> done)
 {
     const auto found =
         std::ranges::find_if(m_providers, [tool](const auto& provider) { return provider->tool() == tool; });
+    auto finish = [this, tool, done = std::move(done)] {
+        emit toolRefreshFinished(tool);
+        if (done)
+            done();
+    };
     if (found == m_providers.end()) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, tool, done = std::move(done)] {
-                emit toolRefreshFinished(tool);
-                if (done)
-                    done();
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, finish, Qt::QueuedConnection);
         return;
     }
     std::shared_ptr<model::SessionProvider> provider = *found;
-    m_worker->post([this, provider, tool, done = std::move(done)]() mutable {
-        SessionsOutcome outcome = fetchSessions(*provider);
-        QMetaObject::invokeMethod(
-            this,
-            [this, provider, tool, outcome = std::move(outcome), done = std::move(done)]() mutable {
-                if (outcome.error) {
-                    setProviderFailure(*provider, *outcome.error);
-                } else {
-                    std::vector<model::AgentSession> merged;
-                    merged.reserve(m_sessions.size() + outcome.sessions.size());
-                    std::ranges::copy_if(m_sessions, std::back_inserter(merged),
-                                         [tool](const model::AgentSession& s) { return s.tool != tool; });
-                    std::ranges::move(outcome.sessions, std::back_inserter(merged));
-                    apply(std::move(merged));
-                }
-                emit toolRefreshFinished(tool);
-                if (done)
-                    done();
-            },
-            Qt::QueuedConnection);
-    });
+    m_scheduler.post<SessionsOutcome>([provider] { return fetchSessions(*provider); },
+                                      [this, tool, finish](SessionsOutcome outcome) {
+                                          if (outcome.error)
+                                              reportFailure(tool, *outcome.error);
+                                          else
+                                              apply(replaceTool(m_sessions, tool, std::move(outcome.sessions)));
+                                          finish();
+                                      });
 }
 
 void AppStore::listenToEvents()
 {
-    if (!m_events.empty())
+    if (!m_listeners.empty())
         return;
-    for (std::size_t i = 0; i < m_providers.size(); ++i) {
-        auto events = std::make_unique<ProviderEvents>();
-        events->receiver = m_providers[i]->events();
-        events->target = std::make_shared<WakeupTarget>();
-        events->target->store = this;
-        m_events.push_back(std::move(events));
-    }
-    for (std::size_t i = 0; i < m_events.size(); ++i) {
-        // Runs on the provider's sending thread: only post, never touch the store there.
-        m_events[i]->receiver.setWakeup([target = m_events[i]->target, i] {
-            std::lock_guard lock(target->mutex);
-            if (target->store)
-                QMetaObject::invokeMethod(
-                    target->store, [store = target->store, i] { store->takeNextEvent(i); }, Qt::QueuedConnection);
-        });
-    }
-}
-
-void AppStore::takeNextEvent(std::size_t providerIndex)
-{
-    ProviderEvents& events = *m_events[providerIndex];
-    while (!events.reloading) {
-        std::optional<model::ProviderEvent> event = events.receiver.tryReceive();
-        if (!event)
-            return;
-        if (event->kind == model::ProviderEvent::Kind::failed) {
-            setErrorMessage(event->message);
-            continue;
-        }
-        events.reloading = true;
-        reloadTool(event->tool, [this, providerIndex] {
-            m_events[providerIndex]->reloading = false;
-            takeNextEvent(providerIndex);
-        });
-    }
+    for (const auto& provider : m_providers)
+        m_listeners.push_back(std::make_unique<EventListener>(*this, provider->events()));
 }
 
 void AppStore::apply(std::vector<model::AgentSession> sessions)
 {
-    // One entry per id: a later lastActivityAt replaces it, the first one met wins a tie.
-    std::vector<model::AgentSession> kept;
-    kept.reserve(sessions.size());
-    std::unordered_map<std::string, std::size_t> position;
-    position.reserve(sessions.size());
-    for (model::AgentSession& s : sessions) {
-        const auto [it, inserted] = position.try_emplace(s.id, kept.size());
-        if (inserted)
-            kept.push_back(std::move(s));
-        else if (s.lastActivityAt > kept[it->second].lastActivityAt)
-            kept[it->second] = std::move(s);
-    }
-    for (model::AgentSession& s : kept)
-        s.estimatedCost = m_pricing.estimateCost(s.tool, s.model, s.tokens);
-    std::ranges::stable_sort(kept, std::ranges::greater{}, &model::AgentSession::lastActivityAt);
-    setSessions(std::move(kept));
+    setSessions(prepare(std::move(sessions), m_pricing));
 
-    if (m_history)
+    if (m_history && m_started)
         m_history->persist(m_sessions, m_pricing.table().version);
 
     if (m_notifications) {
-        const model::Decimal budget = m_settings->dailyBudget();
-        const bool playSound = m_settings->playNotificationSounds();
-        // Reads the list as it is when the evaluation is queued, not when apply() ran.
+        const model::Decimal budget = m_settings ? m_settings->dailyBudget() : model::Decimal();
+        const bool playSound = m_settings ? m_settings->playNotificationSounds() : true;
+        // Reads the list as it is when the evaluation runs, not when apply() ran.
         QMetaObject::invokeMethod(
             this, [this, budget, playSound] { m_notifications->evaluate(m_sessions, budget, playSound); },
             Qt::QueuedConnection);

@@ -8,11 +8,11 @@
 #include "pricing/pricingservice.h"
 #endif
 
+#include "core/refreshscheduler.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-
-#include <functional>
 
 #include <memory>
 #include <optional>
@@ -25,10 +25,10 @@ class NotificationService;
 class SessionHistory;
 class Settings;
 
-// The one application state object: owns the providers, runs refreshes off the UI thread (one
-// provider call at a time, in provider order), merges, prices and publishes the session list,
-// writes the history and feeds the notification service. Lives on the UI thread; every property
-// write happens there, and a write of an equal value emits nothing.
+// The one application state object that the windows and the command line observe. It asks the
+// providers for their sessions off the UI thread (one call at a time, in provider order), publishes
+// the merged, priced and sorted list, writes the history and feeds the notification service. Lives
+// on the UI thread; every property write happens there, and a write of an equal value emits nothing.
 class AppStore : public QObject
 {
     Q_OBJECT
@@ -44,21 +44,19 @@ class AppStore : public QObject
 public:
     struct Dependencies
     {
-        // Providers in refresh order (claude, codex, openCode, cursor in the real app).
+        // In refresh order (claude, codex, openCode, cursor in the real application).
         std::vector<std::shared_ptr<model::SessionProvider>> providers;
-        std::shared_ptr<const model::Clock> clock;
-        // Settings, pricing and resources; null means the user's real ones.
+        std::shared_ptr<const model::Clock> clock = model::systemClock();
+        // The daily budget and the sound preference handed to the notifications.
         std::shared_ptr<Settings> settings;
-        // Where waiting and budget notifications go; null means none are posted.
+        pricing::PricingService pricing;
+        // Written after every merge once started; null: no history is kept.
+        SessionHistory* history = nullptr;
+        // Null: nothing is posted.
         std::shared_ptr<NotificationService> notifications;
-        // The table to price with; nothing means the user's editable pricing file.
-        std::optional<pricing::PricingService> pricing;
     };
 
-    // The real application: the four providers over the user's home, the user's settings, pricing
-    // loaded from the editable resource, notifications over the session bus.
-    explicit AppStore(QObject* parent = nullptr);
-    AppStore(Dependencies dependencies, QObject* parent = nullptr);
+    explicit AppStore(Dependencies dependencies, QObject* parent = nullptr);
     ~AppStore() override;
 
     const std::vector<model::AgentSession>& sessions() const { return m_sessions; }
@@ -68,31 +66,31 @@ public:
     const std::optional<std::string>& errorMessage() const { return m_errorMessage; }
     void setErrorMessage(std::optional<std::string> message);
 
-    // Derived from sessions on every read.
+    // Derived from the sessions on every read.
     int waitingCount() const;
     int workingCount() const;
     int activeCount() const;
     int sessionCount() const { return static_cast<int>(m_sessions.size()); }
     std::vector<model::AgentSession> activeSessions() const;
-    model::Decimal todayCost() const;
-    model::Decimal todayCost(model::AgentTool tool) const;
+    model::Decimal todayCost(std::optional<model::AgentTool> tool = std::nullopt) const;
 
     const pricing::PricingService& pricing() const { return m_pricing; }
-    // Replaces the table; callers then apply(sessions()) to re-price.
+    // Replaces the table and re-prices the current sessions at once.
     void setPricing(pricing::PricingService pricing);
 
     const std::vector<std::shared_ptr<model::SessionProvider>>& providers() const { return m_providers; }
     const model::Clock& clock() const { return *m_clock; }
 
-    // One-time start: remember the history (may be null: run without one), prune it, run a full
-    // refresh, then listen to every provider's events. Returns at once; later calls do nothing.
-    void start(SessionHistory* history);
+    // One-time start: prunes the history, runs a full refresh, then listens to every provider's
+    // events. Returns at once; later calls do nothing.
+    void start();
     bool isStarted() const { return m_started; }
-    // Full refresh; returns at once, emits refreshFinished() when done. Dropped while one runs.
+    // Full refresh; returns at once and emits refreshFinished() when done. Dropped while one runs.
     Q_INVOKABLE void refresh();
-    // Reload one tool's sessions; emits toolRefreshFinished(tool) when done.
+    // Reloads one tool's sessions; emits toolRefreshFinished(tool) when done.
     void refreshTool(model::AgentTool tool);
-    // Merge (by id, later activity wins, first on a tie), price, sort, publish, persist, notify.
+    // Merges (by id, later activity wins, first on a tie), prices, sorts, publishes, persists and
+    // hands the list to the notifications.
     void apply(std::vector<model::AgentSession> sessions);
 
     // QML-friendly views of the optional fields.
@@ -111,23 +109,22 @@ signals:
     void toolRefreshFinished(loomwatch::model::AgentTool tool);
 
 private:
-    class Worker;
-    struct ProviderEvents;
-    struct FullRefresh;
+    struct Collected;
+    class EventListener;
 
     void setSessions(std::vector<model::AgentSession> sessions);
     void setProbes(std::vector<model::ProviderProbeResult> probes);
     void setIsRefreshing(bool value);
     void setLastRefresh(std::optional<model::Timestamp> value);
-    void setProviderFailure(const model::SessionProvider& provider, const std::string& what);
+    void reportFailure(model::AgentTool tool, const std::string& description);
 
-    // Full refresh: false when one already runs. `done` runs on the UI thread after it finished.
-    bool runRefresh(std::function<void()> done);
-    void continueRefresh();
-    // One tool's reload; `done` runs on the UI thread after its apply (or failure).
+    // The steps of a full refresh: every probe, then every provider's sessions, one call at a time.
+    void probeFrom(std::size_t index, std::shared_ptr<Collected> collected);
+    void collectFrom(std::size_t index, std::shared_ptr<Collected> collected);
+    void finishRefresh(Collected& collected);
+    // `done` runs after the reload was applied (or failed).
     void reloadTool(model::AgentTool tool, std::function<void()> done);
     void listenToEvents();
-    void takeNextEvent(std::size_t providerIndex);
 
     std::vector<model::AgentSession> m_sessions;
     std::vector<model::ProviderProbeResult> m_probes;
@@ -137,13 +134,13 @@ private:
     std::vector<std::shared_ptr<model::SessionProvider>> m_providers;
     std::shared_ptr<const model::Clock> m_clock;
     std::shared_ptr<Settings> m_settings;
-    std::shared_ptr<NotificationService> m_notifications;
     pricing::PricingService m_pricing;
-    SessionHistory* m_history = nullptr;
+    SessionHistory* m_history;
+    std::shared_ptr<NotificationService> m_notifications;
     bool m_started = false;
-    std::unique_ptr<FullRefresh> m_fullRefresh;
-    std::vector<std::unique_ptr<ProviderEvents>> m_events;
-    std::unique_ptr<Worker> m_worker;
+    std::vector<std::unique_ptr<EventListener>> m_listeners;
+    // Last: destroyed first, so no provider call is still running when the rest goes.
+    RefreshScheduler m_scheduler;
 };
 
 } // namespace loomwatch::core

@@ -1,7 +1,6 @@
 #include "core/editableresources.h"
 
 #include "core/appstore.h"
-#include "core/paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,8 +49,6 @@ std::optional<QString> writeAtomically(const QString& path, const QByteArray& by
 }
 
 } // namespace
-
-EditableResources::EditableResources() : EditableResources(dataDirectory()) {}
 
 EditableResources::EditableResources(std::string directory, std::string defaultsDirectory)
     : m_directory(std::move(directory)),
@@ -160,7 +157,6 @@ std::string EditableResources::save(const std::string& pricingJSON, const std::s
                                      QByteArray::fromStdString(handoffTemplate)))
         return prefix + "Cannot write " + templateFile + ": " + error->toStdString();
     store.setPricing(loadPricing());
-    store.apply(store.sessions());
     return "Saved locally.";
 }
 
@@ -184,7 +180,6 @@ EditableResources::ResetOutcome EditableResources::resetDefaults(AppStore& store
     }
     outcome.editors = loadEditors();
     store.setPricing(loadPricing());
-    store.apply(store.sessions());
     return outcome;
 }
 

@@ -32,10 +32,8 @@ public:
     static inline const std::string templateName = "HandoffTemplate";
     static inline const std::string templateExtension = "md";
 
-    // The user's folder: dataDirectory().
-    EditableResources();
-    // Another folder, and optionally another place for the defaults (a directory, or a Qt
-    // resource prefix such as ":/loomwatch/defaults").
+    // The working copies live in `directory` (Loomwatch's data folder); the defaults in
+    // `defaultsDirectory` (a directory, or a Qt resource prefix), the compiled-in ones when empty.
     explicit EditableResources(std::string directory, std::string defaultsDirectory = {});
 
     // Not created by this call.

@@ -34,28 +34,17 @@ std::string homeDirectory()
     return {};
 }
 
-std::string configDirectory()
+Paths Paths::forCurrentUser()
 {
-    if (std::string xdg = absoluteEnv("XDG_CONFIG_HOME"); !xdg.empty())
-        return xdg;
-    return homeDirectory() + "/.config";
-}
-
-std::string dataDirectory()
-{
-    if (std::string xdg = absoluteEnv("XDG_DATA_HOME"); !xdg.empty())
-        return xdg + "/Loomwatch";
-    return homeDirectory() + "/.local/share/Loomwatch";
-}
-
-std::string historyPath()
-{
-    return dataDirectory() + "/history.sqlite";
-}
-
-std::string cursorDirectory()
-{
-    return configDirectory() + "/Cursor";
+    Paths paths;
+    paths.home = homeDirectory();
+    paths.configDirectory = absoluteEnv("XDG_CONFIG_HOME");
+    if (paths.configDirectory.empty())
+        paths.configDirectory = paths.home + "/.config";
+    const std::string data = absoluteEnv("XDG_DATA_HOME");
+    paths.dataDirectory = (data.empty() ? paths.home + "/.local/share" : data) + "/Loomwatch";
+    paths.cursorDirectory = paths.configDirectory + "/Cursor";
+    return paths;
 }
 
 } // namespace loomwatch::core

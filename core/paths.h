@@ -4,16 +4,27 @@
 
 namespace loomwatch::core {
 
+// The folders Loomwatch reads and writes. Every path is absolute.
+struct Paths
+{
+    // Below it: the agents' own data (".claude/projects", ".codex/sessions", ".local/share/opencode").
+    std::string home;
+    // $XDG_CONFIG_HOME: the settings file and the autostart entry.
+    std::string configDirectory;
+    // Loomwatch's own data: the editable resources and the history.
+    std::string dataDirectory;
+    // Cursor's per-user folder.
+    std::string cursorDirectory;
+
+    std::string settingsFile() const { return configDirectory + "/Loomwatch/Loomwatch.conf"; }
+    std::string historyFile() const { return dataDirectory + "/history.sqlite"; }
+
+    // From $HOME (else the password database) and the XDG base-directory variables, which count only
+    // when they hold absolute paths.
+    static Paths forCurrentUser();
+};
+
 // $HOME, else the password database entry of the current user; empty when neither is known.
 std::string homeDirectory();
-// $XDG_CONFIG_HOME when it is an absolute path, else home + "/.config".
-std::string configDirectory();
-// Loomwatch's own per-user data folder (resource working copies, history):
-// $XDG_DATA_HOME/Loomwatch when XDG_DATA_HOME is absolute, else home + "/.local/share/Loomwatch".
-std::string dataDirectory();
-// dataDirectory() + "/history.sqlite".
-std::string historyPath();
-// Cursor's per-user folder: configDirectory() + "/Cursor".
-std::string cursorDirectory();
 
 } // namespace loomwatch::core

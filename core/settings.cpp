@@ -6,9 +6,6 @@
 
 namespace loomwatch::core {
 
-Settings::Settings() : m_settings(std::make_unique<QSettings>(QStringLiteral("Loomwatch"), QStringLiteral("Loomwatch")))
-{}
-
 Settings::Settings(const QString& filePath) : m_settings(std::make_unique<QSettings>(filePath, QSettings::NativeFormat))
 {}
 

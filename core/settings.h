@@ -25,9 +25,7 @@ public:
     // What the budget field shows while the key is absent; the store then reads 0 (no alert).
     static constexpr double dailyBudgetFieldDefault = 25.0;
 
-    // The user's settings at the native location (honours XDG_CONFIG_HOME).
-    Settings();
-    // A settings file at an explicit path (tests, tools).
+    // The INI file at `filePath` (the user's: Paths::settingsFile()).
     explicit Settings(const QString& filePath);
     ~Settings();
     Settings(const Settings&) = delete;

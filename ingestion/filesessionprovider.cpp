@@ -231,22 +231,10 @@ bool exists(const std::string& path)
 
 FileSessionProvider::FileSessionProvider(model::AgentTool tool, std::string root,
                                          std::shared_ptr<const model::ProcessInspector> inspector,
-                                         std::shared_ptr<const model::Clock> clock)
+                                         std::shared_ptr<const model::Clock> clock, bool watchChanges)
     : m_tool(tool), m_root(std::move(root)), m_parser(tool), m_inspector(std::move(inspector)),
-      m_clock(std::move(clock)), m_reducer(m_clock),
-      m_sender(std::make_shared<model::EventSender<model::ProviderEvent>>())
-{
-    auto [streamSender, streamReceiver] = model::makeEventStream<model::ProviderEvent>();
-    *m_sender = std::move(streamSender);
-    m_receiver = std::move(streamReceiver);
-
-    std::weak_ptr<model::EventSender<model::ProviderEvent>> weakSender = m_sender;
-    m_watcher = std::make_unique<FSEventWatcher>(m_root, [weakSender, tool = m_tool] {
-        if (auto sender = weakSender.lock())
-            sender->send(model::ProviderEvent::changed(tool));
-    });
-    m_watcher->start();
-}
+      m_clock(std::move(clock)), m_reducer(m_clock), m_changes(tool, m_root, watchChanges)
+{}
 
 FileSessionProvider::~FileSessionProvider() = default;
 
@@ -259,7 +247,7 @@ model::ProviderProbeResult FileSessionProvider::probe()
 
 model::EventReceiver<model::ProviderEvent> FileSessionProvider::events()
 {
-    return m_receiver;
+    return m_changes.events();
 }
 
 std::vector<std::string> FileSessionProvider::candidateFiles(std::size_t limit) const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ingestion/fseventwatcher.h"
+#include "ingestion/changestream.h"
 #include "ingestion/jsonlparser.h"
 #include "ingestion/sessionstatereducer.h"
 #include "model/clock.h"
@@ -26,10 +26,11 @@ public:
     // A session without a matching working directory gets a process by position only when younger than this.
     static constexpr std::chrono::seconds recencyWindow{86'400};
 
-    // Starts watching `root` at once when it exists; a root created later is listed but raises no events.
+    // With `watchChanges`, starts watching `root` at once when it exists; a root created later is listed but
+    // raises no events.
     FileSessionProvider(model::AgentTool tool, std::string root,
                         std::shared_ptr<const model::ProcessInspector> inspector,
-                        std::shared_ptr<const model::Clock> clock = model::systemClock());
+                        std::shared_ptr<const model::Clock> clock = model::systemClock(), bool watchChanges = true);
     ~FileSessionProvider() override;
     FileSessionProvider(const FileSessionProvider&) = delete;
     FileSessionProvider& operator=(const FileSessionProvider&) = delete;
@@ -53,11 +54,7 @@ private:
     const std::shared_ptr<const model::ProcessInspector> m_inspector;
     const std::shared_ptr<const model::Clock> m_clock;
     const SessionStateReducer m_reducer;
-    // Shared so that the watcher's callback can hold it weakly and send nothing once the provider is gone.
-    const std::shared_ptr<model::EventSender<model::ProviderEvent>> m_sender;
-    model::EventReceiver<model::ProviderEvent> m_receiver;
-    // Declared last: destroyed first, so its thread has stopped before the stream ends.
-    std::unique_ptr<FSEventWatcher> m_watcher;
+    ChangeStream m_changes;
 };
 
 } // namespace loomwatch::ingestion

@@ -267,19 +267,9 @@ FSEventWatcher::FSEventWatcher(std::string path, std::function<void()> callback,
 
 FSEventWatcher::~FSEventWatcher() = default;
 
-namespace {
-std::atomic<bool> watchingEnabled{true};
-} // namespace
-
-void FSEventWatcher::setWatchingEnabled(bool enabled)
-{
-    watchingEnabled = enabled;
-}
-
 void FSEventWatcher::start()
 {
-    if (watchingEnabled)
-        m_impl->start();
+    m_impl->start();
 }
 
 bool FSEventWatcher::isWatching() const

@@ -26,12 +26,6 @@ public:
     void start();
     bool isWatching() const;
 
-    // Process-wide: while disabled, start() leaves new watchers idle. A process that takes one
-    // snapshot and exits (the CLI's one-shot commands) turns watching off before it builds its
-    // providers, since placing a watch on every directory of a large tree costs more than the
-    // snapshot itself. Watchers already started are unaffected.
-    static void setWatchingEnabled(bool enabled);
-
 private:
     class Impl;
     std::unique_ptr<Impl> m_impl;

@@ -1,26 +1,23 @@
 #include "providers/cursorprovider.h"
 
-#include "ingestion/fseventwatcher.h"
-
 #include <sys/stat.h>
 
 namespace loomwatch::providers {
 
-CursorProvider::CursorProvider(std::string root, std::shared_ptr<const model::ProcessInspector> inspector,
-                               std::shared_ptr<const model::Clock> clock)
-    : m_root(std::move(root)), m_inspector(std::move(inspector)), m_clock(std::move(clock))
+namespace {
+
+std::string workerRootOf(const std::string& root)
 {
-    m_workerRoot = m_root + (m_root.ends_with('/') ? "" : "/") + std::string(workerSubpath);
-    auto [eventSender, eventReceiver] = model::makeEventStream<model::ProviderEvent>();
-    m_sender = std::make_shared<Sender>(std::move(eventSender));
-    m_receiver = std::move(eventReceiver);
-    m_watcher =
-        std::make_unique<ingestion::FSEventWatcher>(m_workerRoot, [weakSender = std::weak_ptr<Sender>(m_sender)] {
-            if (const auto sender = weakSender.lock())
-                sender->send(model::ProviderEvent::changed(model::AgentTool::cursor));
-        });
-    m_watcher->start();
+    return root + (root.ends_with('/') ? "" : "/") + std::string(CursorProvider::workerSubpath);
 }
+
+} // namespace
+
+CursorProvider::CursorProvider(std::string root, std::shared_ptr<const model::ProcessInspector> inspector,
+                               std::shared_ptr<const model::Clock> clock, bool watchChanges)
+    : m_root(std::move(root)), m_workerRoot(workerRootOf(m_root)), m_inspector(std::move(inspector)),
+      m_clock(std::move(clock)), m_changes(model::AgentTool::cursor, m_workerRoot, watchChanges)
+{}
 
 CursorProvider::~CursorProvider() = default;
 

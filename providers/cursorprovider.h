@@ -8,9 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace loomwatch::ingestion {
-class FSEventWatcher;
-}
+#include "ingestion/changestream.h"
 
 namespace loomwatch::providers {
 
@@ -25,30 +23,26 @@ public:
     static constexpr std::string_view sessionIdPrefix = "cursor:process:";
     static constexpr std::string_view workerSubpath = "User/globalStorage/anysphere.cursor-agent-worker";
 
-    // `root` is Cursor's per-user folder ($XDG_CONFIG_HOME/Cursor).
+    // `root` is Cursor's per-user folder ($XDG_CONFIG_HOME/Cursor). With `watchChanges`, the agent-worker
+    // folder is watched when it exists now.
     CursorProvider(std::string root, std::shared_ptr<const model::ProcessInspector> inspector,
-                   std::shared_ptr<const model::Clock> clock = model::systemClock());
+                   std::shared_ptr<const model::Clock> clock = model::systemClock(), bool watchChanges = true);
     ~CursorProvider() override;
 
     model::AgentTool tool() const override { return model::AgentTool::cursor; }
     model::ProviderProbeResult probe() override;
     // Never throws.
     std::vector<model::AgentSession> sessions() override;
-    model::EventReceiver<model::ProviderEvent> events() override { return m_receiver; }
+    model::EventReceiver<model::ProviderEvent> events() override { return m_changes.events(); }
 
     const std::string& workerRoot() const { return m_workerRoot; }
 
 private:
-    using Sender = model::EventSender<model::ProviderEvent>;
-
     std::string m_root;
     std::string m_workerRoot;
     std::shared_ptr<const model::ProcessInspector> m_inspector;
     std::shared_ptr<const model::Clock> m_clock;
-    std::shared_ptr<Sender> m_sender;
-    model::EventReceiver<model::ProviderEvent> m_receiver;
-    // Last, so it is gone before the members its callback could reach.
-    std::unique_ptr<ingestion::FSEventWatcher> m_watcher;
+    ingestion::ChangeStream m_changes;
 };
 
 } // namespace loomwatch::providers

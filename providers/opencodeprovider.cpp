@@ -1,7 +1,6 @@
 #include "providers/opencodeprovider.h"
 
 #include "handoff/secretredaction.h"
-#include "ingestion/fseventwatcher.h"
 #include "providers/providererror.h"
 
 #include <simdjson.h>
@@ -117,19 +116,11 @@ std::string directoryOf(const std::string& path)
 
 } // namespace
 
-OpenCodeProvider::OpenCodeProvider(std::string databasePath, std::shared_ptr<const model::ProcessInspector> inspector)
-    : m_databasePath(std::move(databasePath)), m_inspector(std::move(inspector))
-{
-    auto [eventSender, eventReceiver] = model::makeEventStream<model::ProviderEvent>();
-    m_sender = std::make_shared<Sender>(std::move(eventSender));
-    m_receiver = std::move(eventReceiver);
-    m_watcher = std::make_unique<ingestion::FSEventWatcher>(
-        directoryOf(m_databasePath), [weakSender = std::weak_ptr<Sender>(m_sender)] {
-            if (const auto sender = weakSender.lock())
-                sender->send(model::ProviderEvent::changed(model::AgentTool::openCode));
-        });
-    m_watcher->start();
-}
+OpenCodeProvider::OpenCodeProvider(std::string databasePath, std::shared_ptr<const model::ProcessInspector> inspector,
+                                   bool watchChanges)
+    : m_databasePath(std::move(databasePath)), m_inspector(std::move(inspector)),
+      m_changes(model::AgentTool::openCode, directoryOf(m_databasePath), watchChanges)
+{}
 
 OpenCodeProvider::~OpenCodeProvider() = default;
 

@@ -10,9 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace loomwatch::ingestion {
-class FSEventWatcher;
-}
+#include "ingestion/changestream.h"
 
 namespace loomwatch::providers {
 
@@ -45,14 +43,16 @@ public:
         "FROM session s LEFT JOIN project p ON p.id = s.project_id\n"
         "ORDER BY s.time_updated DESC LIMIT 50;";
 
-    OpenCodeProvider(std::string databasePath, std::shared_ptr<const model::ProcessInspector> inspector);
+    // With `watchChanges`, the database's folder is watched when it exists now.
+    OpenCodeProvider(std::string databasePath, std::shared_ptr<const model::ProcessInspector> inspector,
+                     bool watchChanges = true);
     ~OpenCodeProvider() override;
 
     model::AgentTool tool() const override { return model::AgentTool::openCode; }
     model::ProviderProbeResult probe() override;
     // Throws ProviderError. A missing database gives an empty list.
     std::vector<model::AgentSession> sessions() override;
-    model::EventReceiver<model::ProviderEvent> events() override { return m_receiver; }
+    model::EventReceiver<model::ProviderEvent> events() override { return m_changes.events(); }
 
     // Pure: one row and the running OpenCode processes to one session record.
     static model::AgentSession mapRow(const OpenCodeRow& row, const std::vector<model::AgentProcess>& processes,
@@ -64,14 +64,9 @@ public:
     static std::string fileUri(std::string_view path);
 
 private:
-    using Sender = model::EventSender<model::ProviderEvent>;
-
     std::string m_databasePath;
     std::shared_ptr<const model::ProcessInspector> m_inspector;
-    std::shared_ptr<Sender> m_sender;
-    model::EventReceiver<model::ProviderEvent> m_receiver;
-    // Last, so it is gone before the members its callback could reach.
-    std::unique_ptr<ingestion::FSEventWatcher> m_watcher;
+    ingestion::ChangeStream m_changes;
 };
 
 } // namespace loomwatch::providers

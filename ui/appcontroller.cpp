@@ -37,9 +37,9 @@ QString qs(std::string_view text)
 
 AppController::AppController(Dependencies dependencies, QObject* parent)
     : QObject(parent), m_store(dependencies.store), m_settings(std::move(dependencies.settings)),
-      m_history(dependencies.history), m_tray(dependencies.tray), m_updater(dependencies.updater),
-      m_notifier(std::move(dependencies.notifier)), m_actions(std::move(dependencies.actions)),
-      m_preferences(dependencies.preferences), m_sessions(new SessionListModel(SessionListModel::Scope::all, 0, this)),
+      m_tray(dependencies.tray), m_updater(dependencies.updater), m_notifier(std::move(dependencies.notifier)),
+      m_actions(std::move(dependencies.actions)), m_preferences(dependencies.preferences),
+      m_sessions(new SessionListModel(SessionListModel::Scope::all, 0, this)),
       m_attention(new SessionListModel(SessionListModel::Scope::active, 10, this)),
       m_panelSessions(new SessionListModel(SessionListModel::Scope::active, 5, this))
 {
@@ -168,7 +168,7 @@ void AppController::start()
         m_showOnboarding = true;
         emit showOnboardingChanged();
     }
-    m_store->start(m_history);
+    m_store->start();
 }
 
 void AppController::refresh()

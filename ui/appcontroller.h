@@ -20,7 +20,6 @@ class QJSEngine;
 
 namespace loomwatch::core {
 class Notifier;
-class SessionHistory;
 class Settings;
 } // namespace loomwatch::core
 
@@ -67,8 +66,7 @@ public:
     {
         core::AppStore* store = nullptr;
         std::shared_ptr<core::Settings> settings;
-        core::SessionHistory* history = nullptr; // may be null: run without history
-        TrayHost* tray = nullptr;                // may be null: no tray
+        TrayHost* tray = nullptr; // may be null: no tray
         Updater* updater = nullptr;
         std::shared_ptr<core::Notifier> notifier; // may be null: onboarding asks nobody
         SessionActions actions;
@@ -139,7 +137,6 @@ private:
 
     core::AppStore* m_store;
     std::shared_ptr<core::Settings> m_settings;
-    core::SessionHistory* m_history;
     TrayHost* m_tray;
     Updater* m_updater;
     std::shared_ptr<core::Notifier> m_notifier;

@@ -1,10 +1,8 @@
 #include "ui/application.h"
 
 #include "core/appstore.h"
-#include "core/dbusnotifier.h"
 #include "core/editableresources.h"
-#include "core/paths.h"
-#include "core/sessionhistory.h"
+#include "core/services.h"
 #include "core/settings.h"
 #include "handoff/handoffgenerator.h"
 #include "providers/processcontrol.h"
@@ -27,29 +25,25 @@ void prepareEngine(QQmlEngine& engine, AppController& controller)
     controller.attach(engine);
 }
 
-Application::Application(Options options, QObject* parent)
-    : QObject(parent), m_settings(std::make_shared<core::Settings>())
+Application::Application(Options options, QObject* parent) : QObject(parent)
 {
+    core::ServiceOptions serviceOptions;
     if (options.demo) {
-        const auto clock = model::systemClock();
-        m_store = std::make_unique<core::AppStore>(
-            core::AppStore::Dependencies{DemoProvider::all(clock), clock, m_settings, nullptr, std::nullopt});
-    } else {
-        m_store = std::make_unique<core::AppStore>();
-        m_history = core::SessionHistory::open(core::historyPath());
+        serviceOptions.providers = DemoProvider::all(serviceOptions.clock);
+        serviceOptions.keepHistory = false;
     }
-    m_updater = std::make_unique<Updater>(Updater::bundledApplicationInfo(), m_settings->fileName());
+    m_services = std::make_unique<core::Services>(std::move(serviceOptions));
+    core::Services& services = *m_services;
+    m_updater = std::make_unique<Updater>(Updater::bundledApplicationInfo(), services.settings->fileName());
     m_tray = std::make_unique<SystemTrayHost>();
 
     AppController::Dependencies dependencies;
-    dependencies.store = m_store.get();
-    dependencies.settings = m_settings;
-    dependencies.history = m_history.get();
+    dependencies.store = services.store.get();
+    dependencies.settings = services.settings;
     dependencies.tray = m_tray.get();
     dependencies.updater = m_updater.get();
-    dependencies.notifier = std::make_shared<core::DBusNotifier>();
-    const auto resources = std::make_shared<core::EditableResources>();
-    dependencies.actions.generateHandoff = [resources](const model::AgentSession& session) {
+    dependencies.notifier = services.notifier;
+    dependencies.actions.generateHandoff = [resources = services.resources](const model::AgentSession& session) {
         return handoff::HandoffGenerator([resources] { return resources->handoffTemplateText(); })
             .generateHandoff(session);
     };
@@ -58,11 +52,12 @@ Application::Application(Options options, QObject* parent)
     };
     m_controller = std::make_unique<AppController>(std::move(dependencies));
 
-    m_preferences = std::make_unique<PreferencesController>(
-        PreferencesController::Dependencies{m_store.get(), m_settings, resources, AutostartEntry::forCurrentUser(),
-                                            [controller = m_controller.get()](bool show) {
-                                                controller->setShowInTaskbar(show);
-                                            }});
+    m_preferences = std::make_unique<PreferencesController>(PreferencesController::Dependencies{
+        services.store.get(), services.settings, services.resources,
+        AutostartEntry::forThisExecutable(QString::fromStdString(services.paths.configDirectory)),
+        [controller = m_controller.get()](bool show) {
+            controller->setShowInTaskbar(show);
+        }});
     m_controller->setPreferences(m_preferences.get());
 
     // With a tray icon the application lives on after its windows close; without one, closing the

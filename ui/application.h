@@ -6,10 +6,7 @@
 #include <memory>
 
 namespace loomwatch::core {
-class AppStore;
-class Notifier;
-class SessionHistory;
-class Settings;
+struct Services;
 } // namespace loomwatch::core
 
 namespace loomwatch::ui {
@@ -19,8 +16,8 @@ class PreferencesController;
 class TrayHost;
 class Updater;
 
-// The running desktop application: owns the store, the history, the updater, the tray icon and the
-// QML engine, in that order of construction.
+// The running desktop application: owns the services (settings, resources, history, notifications,
+// the store), the updater, the tray icon and the QML engine, in that order of construction.
 class Application : public QObject
 {
     Q_OBJECT
@@ -42,9 +39,7 @@ public:
     QQmlApplicationEngine& engine() { return *m_engine; }
 
 private:
-    std::shared_ptr<core::Settings> m_settings;
-    std::unique_ptr<core::AppStore> m_store;
-    std::unique_ptr<core::SessionHistory> m_history;
+    std::unique_ptr<core::Services> m_services;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<TrayHost> m_tray;
     std::unique_ptr<PreferencesController> m_preferences;

@@ -1,7 +1,5 @@
 #include "ui/autostartentry.h"
 
-#include "core/paths.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -14,10 +12,9 @@ AutostartEntry::AutostartEntry(QString folder, QString executable)
     : m_folder(std::move(folder)), m_executable(std::move(executable))
 {}
 
-AutostartEntry AutostartEntry::forCurrentUser()
+AutostartEntry AutostartEntry::forThisExecutable(const QString& configDirectory)
 {
-    return AutostartEntry(QString::fromStdString(core::configDirectory()) + QStringLiteral("/autostart"),
-                          QCoreApplication::applicationFilePath());
+    return AutostartEntry(configDirectory + QStringLiteral("/autostart"), QCoreApplication::applicationFilePath());
 }
 
 QString AutostartEntry::filePath() const

@@ -19,8 +19,8 @@ class AutostartEntry
 public:
     // `folder`: the autostart folder; `executable`: what the entry starts.
     AutostartEntry(QString folder, QString executable);
-    // The user's autostart folder, starting this very executable.
-    static AutostartEntry forCurrentUser();
+    // The autostart folder below `configDirectory`, starting this very executable.
+    static AutostartEntry forThisExecutable(const QString& configDirectory);
 
     QString filePath() const;
     // The entry exists and is not switched off with Hidden=true.

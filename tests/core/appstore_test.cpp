@@ -1,5 +1,6 @@
 #include "core/appstore.h"
 #include "core/notificationservice.h"
+#include "core/services.h"
 #include "core/sessionhistory.h"
 #include "core/settings.h"
 
@@ -36,9 +37,11 @@ protected:
             providers.push_back(std::make_shared<FakeProvider>(tool));
     }
 
-    core::AppStore& makeStore(std::shared_ptr<core::NotificationService> notifications = {})
+    core::AppStore& makeStore(std::shared_ptr<core::NotificationService> notifications = {},
+                              core::SessionHistory* history = nullptr)
     {
         core::AppStore::Dependencies deps;
+        deps.history = history;
         deps.providers.assign(providers.begin(), providers.end());
         deps.clock = clock;
         deps.settings = settings;
@@ -190,14 +193,14 @@ TEST_F(AppStoreTest, EventsQueuedBeforeStartAreHandledAfterTheFirstRefresh)
                      [&] { callsAtFirstRefresh = claude.sessionCalls(); });
     QSignalSpy reloads(store.get(), &core::AppStore::toolRefreshFinished);
 
-    store->start(nullptr);
+    store->start();
     ASSERT_TRUE(processEventsUntil([&] { return reloads.count() == 2; }));
     EXPECT_EQ(callsAtFirstRefresh, 1);
     EXPECT_EQ(claude.sessionCalls(), 3);                         // neither dropped nor merged
     EXPECT_EQ(store->errorMessage(), "OpenCode database moved"); // a failed event's text, unprefixed
 
     // A second start does nothing.
-    store->start(nullptr);
+    store->start();
     processEventsFor(50);
     EXPECT_EQ(claude.probeCalls(), 1);
 }
@@ -205,7 +208,7 @@ TEST_F(AppStoreTest, EventsQueuedBeforeStartAreHandledAfterTheFirstRefresh)
 TEST_F(AppStoreTest, ToolReloadDuringAFullRefreshIsAppliedThenReplacedByTheFullList)
 {
     makeStore();
-    store->start(nullptr);
+    store->start();
     ASSERT_TRUE(processEventsUntil([&] { return store->lastRefresh().has_value(); }));
     FakeProvider& claude = provider(AgentTool::claude);
     FakeProvider& codex = provider(AgentTool::codex);
@@ -272,12 +275,12 @@ TEST_F(AppStoreTest, HistoryIsWrittenOnlyAfterStartWithTheInsertionsPricingVersi
 {
     auto history = core::SessionHistory::open(dir / "history.sqlite");
     ASSERT_TRUE(history);
-    makeStore();
+    makeStore({}, history.get());
     auto first = makeSession(AgentTool::claude, "s", clock->now());
     store->apply({first});
     EXPECT_TRUE(history->records().empty()); // not started yet
 
-    store->start(history.get());
+    store->start();
     ASSERT_TRUE(processEventsUntil([&] { return store->lastRefresh().has_value(); }));
     store->apply({first});
     auto second = first;
@@ -314,17 +317,21 @@ TEST_F(AppStoreTest, NotificationsGetTheBudgetAndSoundFromSettings)
     EXPECT_FALSE(notifier->posted[1].playSound);
 }
 
-TEST(RealAppStore, BuildsTheFourProvidersInOrderAndCreatesOnlyThePricingCopy)
+TEST(Services, BuildTheFourProvidersInOrderOverTheHomeAndWriteOnlyLoomwatchsOwnFiles)
 {
     coreApplication();
     TempHome home;
-    core::AppStore store;
+    core::ServiceOptions options;
+    options.notify = false;
+    core::Services services(options);
+    core::AppStore& store = *services.store;
     std::vector<AgentTool> tools;
     for (const auto& p : store.providers())
         tools.push_back(p->tool());
     EXPECT_EQ(tools,
               (std::vector<AgentTool>{AgentTool::claude, AgentTool::codex, AgentTool::openCode, AgentTool::cursor}));
     EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/ModelPricing.json"));
+    EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/history.sqlite"));
     EXPECT_FALSE(fs::exists(home / ".local/share/Loomwatch/HandoffTemplate.md"));
     EXPECT_FALSE(fs::exists(home / ".claude"));
 

@@ -87,8 +87,12 @@ public:
             providers.push_back(std::make_shared<FakeProvider>(tool));
             list.push_back(providers.back());
         }
-        store = std::make_unique<core::AppStore>(core::AppStore::Dependencies{
-            list, clock, settings, nullptr, pricing::PricingService::fromJson(pricingJson())});
+        core::AppStore::Dependencies storeDependencies;
+        storeDependencies.providers = list;
+        storeDependencies.clock = clock;
+        storeDependencies.settings = settings;
+        storeDependencies.pricing = pricing::PricingService::fromJson(pricingJson());
+        store = std::make_unique<core::AppStore>(std::move(storeDependencies));
         updater = std::make_unique<ui::Updater>(options.applicationInfo, QString::fromStdString(settingsFile));
 
         ui::AppController::Dependencies deps;
