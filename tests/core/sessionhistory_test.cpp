@@ -23,6 +23,7 @@ TEST(SessionHistory, UpdateRewritesEveryFieldButToolStartAndPricingVersion)
     auto history = core::SessionHistory::open(dir / "data/history.sqlite"); // the folder is created
     ASSERT_TRUE(history);
     auto first = makeSession(AgentTool::openCode, "ses_1", now, model::SessionState::waitingForInput);
+    first.model = "m1";
     first.estimatedCost = model::Decimal::fromString("0.000003");
     ASSERT_TRUE(history->persist({first}, 1));
     EXPECT_EQ(history->record("openCode:ses_1")->estimatedCost, "0.000003");
