@@ -1,52 +1,23 @@
 #include "core/sessionhistory.h"
 
-#include <sqlite3.h>
+#include "providers/sqlitehandle.h"
 
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <type_traits>
 
 namespace loomwatch::core {
 
 namespace {
 
 namespace fs = std::filesystem;
+using model::AgentSession;
+using providers::SqliteConnection;
+using providers::SqliteStatement;
 
 constexpr int busyTimeoutMs = 250;
-
-constexpr const char* createTableSql = "CREATE TABLE IF NOT EXISTS SessionRecord ("
-                                       "id TEXT PRIMARY KEY NOT NULL, "
-                                       "toolRaw TEXT NOT NULL, "
-                                       "projectName TEXT NOT NULL, "
-                                       "projectPath TEXT, "
-                                       "branch TEXT, "
-                                       "modelName TEXT, "
-                                       "startedAt INTEGER NOT NULL, "
-                                       "lastActivityAt INTEGER NOT NULL, "
-                                       "stateRaw TEXT NOT NULL, "
-                                       "inputTokens INTEGER NOT NULL, "
-                                       "outputTokens INTEGER NOT NULL, "
-                                       "cacheReadTokens INTEGER NOT NULL, "
-                                       "cacheWriteTokens INTEGER NOT NULL, "
-                                       "estimatedCost TEXT, "
-                                       "snippet TEXT, "
-                                       "pricingVersion INTEGER NOT NULL)";
-
-constexpr const char* selectColumns = "SELECT id, toolRaw, projectName, projectPath, branch, modelName, startedAt, "
-                                      "lastActivityAt, stateRaw, inputTokens, outputTokens, cacheReadTokens, "
-                                      "cacheWriteTokens, estimatedCost, snippet, pricingVersion FROM SessionRecord";
-
-// toolRaw, startedAt and pricingVersion stay as first inserted.
-constexpr const char* upsertSql =
-    "INSERT INTO SessionRecord (id, toolRaw, projectName, projectPath, branch, modelName, startedAt, "
-    "lastActivityAt, stateRaw, inputTokens, outputTokens, cacheReadTokens, cacheWriteTokens, estimatedCost, "
-    "snippet, pricingVersion) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16) "
-    "ON CONFLICT(id) DO UPDATE SET projectName = excluded.projectName, projectPath = excluded.projectPath, "
-    "branch = excluded.branch, modelName = excluded.modelName, lastActivityAt = excluded.lastActivityAt, "
-    "stateRaw = excluded.stateRaw, inputTokens = excluded.inputTokens, outputTokens = excluded.outputTokens, "
-    "cacheReadTokens = excluded.cacheReadTokens, cacheWriteTokens = excluded.cacheWriteTokens, "
-    "estimatedCost = excluded.estimatedCost, snippet = excluded.snippet";
 
 std::int64_t toMicros(model::Timestamp t)
 {
@@ -61,52 +32,108 @@ model::Timestamp fromMicros(std::int64_t micros)
     return model::Timestamp(std::chrono::duration_cast<model::Timestamp::duration>(std::chrono::microseconds(micros)));
 }
 
-class Statement
+// Binds one field of a session: texts as they are, enumerations as their raw value, times as
+// microseconds, the cost as its decimal text.
+template <auto field>
+void bindField(SqliteStatement& row, int index, const AgentSession& session, std::int64_t)
 {
-public:
-    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    const auto& value = session.*field;
+    using T = std::decay_t<decltype(value)>;
+    if constexpr (std::is_same_v<T, model::Timestamp>)
+        row.bindInt(index, toMicros(value));
+    else if constexpr (std::is_enum_v<T>)
+        row.bindText(index, std::string(model::rawValue(value)));
+    else if constexpr (std::is_same_v<T, std::optional<model::Decimal>>)
+        row.bindText(index, value ? std::optional<std::string>(value->toString()) : std::nullopt);
+    else
+        row.bindText(index, value);
+}
 
-    bool ok() const { return m_rc == SQLITE_OK && m_stmt != nullptr; }
-    int prepareResult() const { return m_rc; }
-    sqlite3_stmt* get() const { return m_stmt; }
+template <auto field>
+void bindTokens(SqliteStatement& row, int index, const AgentSession& session, std::int64_t)
+{
+    row.bindInt(index, session.tokens.*field);
+}
 
-    void bindText(int index, const std::string& text)
-    {
-        sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    }
-    void bindText(int index, const std::optional<std::string>& text)
-    {
-        if (text)
-            bindText(index, *text);
-        else
-            sqlite3_bind_null(m_stmt, index);
-    }
-    void bindInt(int index, std::int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
+void bindPricingVersion(SqliteStatement& row, int index, const AgentSession&, std::int64_t pricingVersion)
+{
+    row.bindInt(index, pricingVersion);
+}
 
-    std::string text(int column) const
-    {
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-        return data ? std::string(data, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column))) : std::string();
-    }
-    std::optional<std::string> optionalText(int column) const
-    {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
-            return std::nullopt;
-        return text(column);
-    }
-    std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+template <auto field>
+void readField(const SqliteStatement& row, int column, SessionRecord& record)
+{
+    auto& value = record.*field;
+    using T = std::decay_t<decltype(value)>;
+    if constexpr (std::is_same_v<T, model::Timestamp>)
+        value = fromMicros(row.integer(column));
+    else if constexpr (std::is_same_v<T, std::int64_t>)
+        value = row.integer(column);
+    else if constexpr (std::is_same_v<T, std::string>)
+        value = row.text(column);
+    else
+        value = row.optionalText(column);
+}
 
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_rc = SQLITE_ERROR;
+// One column of the table; its place in the table is its place in every statement.
+struct Column
+{
+    const char* name;
+    const char* declaration;
+    bool rewrittenOnUpdate; // false: it keeps the value of the first insertion
+    void (*bind)(SqliteStatement& row, int index, const AgentSession& session, std::int64_t pricingVersion);
+    void (*read)(const SqliteStatement& row, int column, SessionRecord& record);
 };
 
-bool exec(sqlite3* db, const char* sql)
+using R = SessionRecord;
+using S = AgentSession;
+constexpr Column columns[] = {
+    {"id", "TEXT PRIMARY KEY NOT NULL", false, bindField<&S::id>, readField<&R::id>},
+    {"toolRaw", "TEXT NOT NULL", false, bindField<&S::tool>, readField<&R::toolRaw>},
+    {"projectName", "TEXT NOT NULL", true, bindField<&S::projectName>, readField<&R::projectName>},
+    {"projectPath", "TEXT", true, bindField<&S::projectPath>, readField<&R::projectPath>},
+    {"branch", "TEXT", true, bindField<&S::branch>, readField<&R::branch>},
+    {"modelName", "TEXT", true, bindField<&S::model>, readField<&R::modelName>},
+    {"startedAt", "INTEGER NOT NULL", false, bindField<&S::startedAt>, readField<&R::startedAt>},
+    {"lastActivityAt", "INTEGER NOT NULL", true, bindField<&S::lastActivityAt>, readField<&R::lastActivityAt>},
+    {"stateRaw", "TEXT NOT NULL", true, bindField<&S::state>, readField<&R::stateRaw>},
+    {"inputTokens", "INTEGER NOT NULL", true, bindTokens<&model::TokenUsage::input>, readField<&R::inputTokens>},
+    {"outputTokens", "INTEGER NOT NULL", true, bindTokens<&model::TokenUsage::output>, readField<&R::outputTokens>},
+    {"cacheReadTokens", "INTEGER NOT NULL", true, bindTokens<&model::TokenUsage::cacheRead>,
+     readField<&R::cacheReadTokens>},
+    {"cacheWriteTokens", "INTEGER NOT NULL", true, bindTokens<&model::TokenUsage::cacheWrite>,
+     readField<&R::cacheWriteTokens>},
+    {"estimatedCost", "TEXT", true, bindField<&S::estimatedCost>, readField<&R::estimatedCost>},
+    {"snippet", "TEXT", true, bindField<&S::lastSnippet>, readField<&R::snippet>},
+    {"pricingVersion", "INTEGER NOT NULL", false, bindPricingVersion, readField<&R::pricingVersion>},
+};
+
+struct StatementTexts
 {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    std::string create;
+    std::string select; // every column, without a condition or order
+    std::string upsert;
+};
+
+const StatementTexts& statementTexts()
+{
+    static const StatementTexts texts = [] {
+        std::string definitions, names, parameters, updates;
+        for (std::size_t i = 0; i < std::size(columns); ++i) {
+            const Column& column = columns[i];
+            const std::string separator = i == 0 ? "" : ", ";
+            definitions += separator + column.name + " " + column.declaration;
+            names += separator + column.name;
+            parameters += separator + "?" + std::to_string(i + 1);
+            if (column.rewrittenOnUpdate)
+                updates += (updates.empty() ? "" : ", ") + std::string(column.name) + " = excluded." + column.name;
+        }
+        return StatementTexts{"CREATE TABLE IF NOT EXISTS SessionRecord (" + definitions + ")",
+                              "SELECT " + names + " FROM SessionRecord",
+                              "INSERT INTO SessionRecord (" + names + ") VALUES (" + parameters +
+                                  ") ON CONFLICT(id) DO UPDATE SET " + updates};
+    }();
+    return texts;
 }
 
 enum class OpenOutcome
@@ -123,53 +150,49 @@ bool isDamage(int rc)
            primary == SQLITE_SCHEMA || primary == SQLITE_ERROR;
 }
 
-OpenOutcome tryOpen(const std::string& path, sqlite3** out)
+// On `usable` the connection is handed to `out`; otherwise it is closed on return.
+OpenOutcome tryOpen(const std::string& path, SqliteConnection& out)
 {
-    sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    auto fail = [&](OpenOutcome outcome) {
-        sqlite3_close_v2(db);
-        return outcome;
-    };
+    SqliteConnection db;
+    int rc = db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
     if (rc != SQLITE_OK) {
         std::error_code ec;
-        return fail(fs::exists(path, ec) ? OpenOutcome::damaged : OpenOutcome::impossible);
+        return fs::exists(path, ec) ? OpenOutcome::damaged : OpenOutcome::impossible;
     }
-    sqlite3_busy_timeout(db, busyTimeoutMs);
+    db.setBusyTimeout(busyTimeoutMs);
 
     // Most damage only shows at the first statement.
     {
-        Statement check(db, "PRAGMA quick_check(1)");
+        SqliteStatement check(db, "PRAGMA quick_check(1)");
         rc = check.prepareResult();
         if (rc == SQLITE_OK) {
-            rc = sqlite3_step(check.get());
+            rc = check.step();
             if (rc == SQLITE_ROW && check.text(0) != "ok")
-                return fail(OpenOutcome::damaged);
+                return OpenOutcome::damaged;
         }
         const int primary = rc & 0xff;
         if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
             // Another process holds the file: keep it, later writes fail quietly or succeed.
-            *out = db;
+            out = std::move(db);
             return OpenOutcome::usable;
         }
         if (primary != SQLITE_ROW && primary != SQLITE_DONE && primary != SQLITE_OK)
-            return fail(isDamage(rc) ? OpenOutcome::damaged : OpenOutcome::impossible);
+            return isDamage(rc) ? OpenOutcome::damaged : OpenOutcome::impossible;
     }
 
-    rc = sqlite3_exec(db, createTableSql, nullptr, nullptr, nullptr);
+    rc = db.exec(statementTexts().create.c_str());
     const int primary = rc & 0xff;
     if (rc != SQLITE_OK && primary != SQLITE_READONLY && primary != SQLITE_BUSY && primary != SQLITE_LOCKED)
-        return fail(isDamage(rc) ? OpenOutcome::damaged : OpenOutcome::impossible);
+        return isDamage(rc) ? OpenOutcome::damaged : OpenOutcome::impossible;
 
     // A table of the same name with other columns is somebody else's file.
-    Statement columns(db, (std::string(selectColumns) + " LIMIT 0").c_str());
-    if (!columns.ok()) {
-        const int columnsRc = columns.prepareResult() & 0xff;
-        if (columnsRc != SQLITE_BUSY && columnsRc != SQLITE_LOCKED && primary != SQLITE_READONLY)
-            return fail(OpenOutcome::damaged);
+    {
+        const SqliteStatement select(db, statementTexts().select + " LIMIT 0");
+        const int selectRc = select.prepareResult() & 0xff;
+        if (!select.ok() && selectRc != SQLITE_BUSY && selectRc != SQLITE_LOCKED && primary != SQLITE_READONLY)
+            return OpenOutcome::damaged;
     }
-    *out = db;
+    out = std::move(db);
     return OpenOutcome::usable;
 }
 
@@ -214,19 +237,19 @@ std::unique_ptr<SessionHistory> SessionHistory::open(const std::string& path)
         if (!parent.empty())
             fs::create_directories(parent, ec);
 
-        sqlite3* db = nullptr;
-        OpenOutcome outcome = tryOpen(path, &db);
+        SqliteConnection db;
+        const OpenOutcome outcome = tryOpen(path, db);
         if (outcome == OpenOutcome::usable)
-            return std::unique_ptr<SessionHistory>(new SessionHistory(db, path));
+            return std::unique_ptr<SessionHistory>(new SessionHistory(std::move(db), path));
         if (outcome == OpenOutcome::impossible)
             return nullptr;
 
         std::optional<std::string> aside = moveAside(path);
         if (!aside)
             return nullptr;
-        if (tryOpen(path, &db) != OpenOutcome::usable)
+        if (tryOpen(path, db) != OpenOutcome::usable)
             return nullptr;
-        auto history = std::unique_ptr<SessionHistory>(new SessionHistory(db, path));
+        auto history = std::unique_ptr<SessionHistory>(new SessionHistory(std::move(db), path));
         history->m_movedAside = std::move(aside);
         return history;
     } catch (...) {
@@ -234,82 +257,50 @@ std::unique_ptr<SessionHistory> SessionHistory::open(const std::string& path)
     }
 }
 
-SessionHistory::SessionHistory(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+SessionHistory::SessionHistory(SqliteConnection db, std::string path)
+    : m_db(std::make_unique<SqliteConnection>(std::move(db))), m_path(std::move(path))
+{}
 
-SessionHistory::~SessionHistory()
-{
-    sqlite3_close_v2(m_db);
-}
+SessionHistory::~SessionHistory() = default;
 
 bool SessionHistory::persist(const std::vector<model::AgentSession>& sessions, std::int64_t pricingVersion)
 {
-    if (!exec(m_db, "BEGIN IMMEDIATE"))
+    if (m_db->exec("BEGIN IMMEDIATE") != SQLITE_OK)
         return false;
     bool ok = true;
     {
-        Statement upsert(m_db, upsertSql);
+        SqliteStatement upsert(*m_db, statementTexts().upsert);
         ok = upsert.ok();
-        for (const model::AgentSession& s : sessions) {
-            if (!ok)
-                break;
-            sqlite3_reset(upsert.get());
-            upsert.bindText(1, s.id);
-            upsert.bindText(2, std::string(model::rawValue(s.tool)));
-            upsert.bindText(3, s.projectName);
-            upsert.bindText(4, s.projectPath);
-            upsert.bindText(5, s.branch);
-            upsert.bindText(6, s.model);
-            upsert.bindInt(7, toMicros(s.startedAt));
-            upsert.bindInt(8, toMicros(s.lastActivityAt));
-            upsert.bindText(9, std::string(model::rawValue(s.state)));
-            upsert.bindInt(10, s.tokens.input);
-            upsert.bindInt(11, s.tokens.output);
-            upsert.bindInt(12, s.tokens.cacheRead);
-            upsert.bindInt(13, s.tokens.cacheWrite);
-            upsert.bindText(14,
-                            s.estimatedCost ? std::optional<std::string>(s.estimatedCost->toString()) : std::nullopt);
-            upsert.bindText(15, s.lastSnippet);
-            upsert.bindInt(16, pricingVersion);
-            ok = sqlite3_step(upsert.get()) == SQLITE_DONE;
+        for (auto session = sessions.begin(); ok && session != sessions.end(); ++session) {
+            upsert.reset();
+            for (std::size_t i = 0; i < std::size(columns); ++i)
+                columns[i].bind(upsert, static_cast<int>(i) + 1, *session, pricingVersion);
+            ok = upsert.step() == SQLITE_DONE;
         }
     }
-    if (ok && exec(m_db, "COMMIT"))
+    if (ok && m_db->exec("COMMIT") == SQLITE_OK)
         return true;
-    exec(m_db, "ROLLBACK");
+    m_db->exec("ROLLBACK");
     return false;
 }
 
 bool SessionHistory::prune(model::Timestamp now)
 {
-    Statement remove(m_db, "DELETE FROM SessionRecord WHERE lastActivityAt < ?1");
+    SqliteStatement remove(*m_db, "DELETE FROM SessionRecord WHERE lastActivityAt < ?1");
     if (!remove.ok())
         return false;
     remove.bindInt(1, toMicros(now - retention));
-    return sqlite3_step(remove.get()) == SQLITE_DONE;
+    return remove.step() == SQLITE_DONE;
 }
 
 namespace {
 
-SessionRecord readRecord(const Statement& row)
+SessionRecord readRecord(const SqliteStatement& row)
 {
-    SessionRecord r;
-    r.id = row.text(0);
-    r.toolRaw = row.text(1);
-    r.projectName = row.text(2);
-    r.projectPath = row.optionalText(3);
-    r.branch = row.optionalText(4);
-    r.modelName = row.optionalText(5);
-    r.startedAt = fromMicros(row.integer(6));
-    r.lastActivityAt = fromMicros(row.integer(7));
-    r.stateRaw = row.text(8);
-    r.inputTokens = row.integer(9);
-    r.outputTokens = row.integer(10);
-    r.cacheReadTokens = row.integer(11);
-    r.cacheWriteTokens = row.integer(12);
-    r.estimatedCost = row.optionalText(13);
-    r.snippet = row.optionalText(14);
-    r.pricingVersion = row.integer(15);
-    return r;
+    SessionRecord record;
+    for (std::size_t i = 0; i < std::size(columns); ++i)
+        columns[i].read(row, static_cast<int>(i), record);
+    return record;
 }
 
 } // namespace
@@ -317,21 +308,21 @@ SessionRecord readRecord(const Statement& row)
 std::vector<SessionRecord> SessionHistory::records() const
 {
     std::vector<SessionRecord> result;
-    Statement select(m_db, (std::string(selectColumns) + " ORDER BY id").c_str());
+    SqliteStatement select(*m_db, statementTexts().select + " ORDER BY id");
     if (!select.ok())
         return result;
-    while (sqlite3_step(select.get()) == SQLITE_ROW)
+    while (select.step() == SQLITE_ROW)
         result.push_back(readRecord(select));
     return result;
 }
 
 std::optional<SessionRecord> SessionHistory::record(const std::string& id) const
 {
-    Statement select(m_db, (std::string(selectColumns) + " WHERE id = ?1").c_str());
+    SqliteStatement select(*m_db, statementTexts().select + " WHERE id = ?1");
     if (!select.ok())
         return std::nullopt;
     select.bindText(1, id);
-    if (sqlite3_step(select.get()) != SQLITE_ROW)
+    if (select.step() != SQLITE_ROW)
         return std::nullopt;
     return readRecord(select);
 }

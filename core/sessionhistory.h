@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-struct sqlite3;
+namespace loomwatch::providers {
+class SqliteConnection;
+}
 
 namespace loomwatch::core {
 
@@ -70,9 +72,9 @@ public:
     std::optional<SessionRecord> record(const std::string& id) const;
 
 private:
-    SessionHistory(sqlite3* db, std::string path);
+    SessionHistory(providers::SqliteConnection db, std::string path);
 
-    sqlite3* m_db = nullptr;
+    std::unique_ptr<providers::SqliteConnection> m_db;
     std::string m_path;
     std::optional<std::string> m_movedAside;
 };

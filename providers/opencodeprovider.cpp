@@ -2,6 +2,7 @@
 
 #include "handoff/secretredaction.h"
 #include "providers/providererror.h"
+#include "providers/sqlitehandle.h"
 
 #include <simdjson.h>
 #include <sqlite3.h>
@@ -15,28 +16,6 @@
 namespace loomwatch::providers {
 
 namespace {
-
-struct DatabaseCloser
-{
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-
-struct StatementFinalizer
-{
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-std::string columnText(sqlite3_stmt* statement, int column)
-{
-    const auto* text = sqlite3_column_text(statement, column);
-    if (!text)
-        return {};
-    return std::string(reinterpret_cast<const char*>(text),
-                       static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-}
 
 // Milliseconds since 1970, clamped to within 2^62 ns of 1970 (the years 1823 to 2116), so that the difference of
 // any two Timestamps, such as the time since the last activity, still fits in their 64-bit nanosecond count.
@@ -150,22 +129,17 @@ std::vector<model::AgentSession> OpenCodeProvider::sessions()
                       pathStatus(m_databasePath + "-shm") != PathStatus::missing;
     const std::string uri = fileUri(m_databasePath) + (live ? "?mode=ro&readonly_shm=1" : "?mode=ro&immutable=1");
 
-    sqlite3* rawDb = nullptr;
-    const int openResult =
-        sqlite3_open_v2(uri.c_str(), &rawDb, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, registerReadOnlyVfs());
-    Database db(rawDb);
-    if (openResult != SQLITE_OK || !db)
+    SqliteConnection db;
+    if (db.open(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, registerReadOnlyVfs()) != SQLITE_OK || !db)
         throw ProviderError::unreadableDatabase();
 
-    sqlite3_stmt* rawStatement = nullptr;
-    const int prepareResult =
-        sqlite3_prepare_v2(db.get(), query.data(), static_cast<int>(query.size()), &rawStatement, nullptr);
-    Statement statement(rawStatement);
-    if (prepareResult != SQLITE_OK || !statement) {
+    SqliteStatement statement(db, query);
+    if (!statement.ok()) {
         // Only a plain SQL error means the tables differ from what the query names; a locked,
         // corrupt or foreign file is a database that cannot be read.
+        const int prepareResult = statement.prepareResult();
         if ((prepareResult & 0xff) == SQLITE_ERROR || prepareResult == SQLITE_OK)
-            throw ProviderError::unsupportedSchema(sqlite3_errmsg(db.get()));
+            throw ProviderError::unsupportedSchema(db.errorMessage());
         throw ProviderError::unreadableDatabase();
     }
 
@@ -173,14 +147,12 @@ std::vector<model::AgentSession> OpenCodeProvider::sessions()
         m_inspector ? m_inspector->processes(model::AgentTool::openCode) : std::vector<model::AgentProcess>{};
     std::vector<model::AgentSession> result;
     // Any step result other than a row, errors and a busy database included, ends the list.
-    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
-        sqlite3_stmt* s = statement.get();
-        if (sqlite3_column_type(s, 0) == SQLITE_NULL)
+    while (statement.step() == SQLITE_ROW) {
+        if (statement.isNull(0))
             continue;
-        const OpenCodeRow row{columnText(s, 0),           columnText(s, 1),           sqlite3_column_int64(s, 2),
-                              sqlite3_column_int64(s, 3), columnText(s, 4),           columnText(s, 5),
-                              sqlite3_column_int64(s, 6), sqlite3_column_int64(s, 7), sqlite3_column_int64(s, 8),
-                              sqlite3_column_int64(s, 9)};
+        const OpenCodeRow row{statement.text(0),    statement.text(1),   statement.integer(2), statement.integer(3),
+                              statement.text(4),    statement.text(5),   statement.integer(6), statement.integer(7),
+                              statement.integer(8), statement.integer(9)};
         result.push_back(mapRow(row, processes, m_databasePath));
     }
     return result;

@@ -1,15 +1,12 @@
 #include "core/sessionhistory.h"
+#include "providers/sqlitehandle.h"
 
 #include "support/fakeclock.h"
+#include "support/process.h"
 #include "support/sessionfactory.h"
 #include "support/tempdir.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 
 using namespace loomwatch;
 using namespace loomwatch::testing;
@@ -20,45 +17,32 @@ namespace {
 
 const model::Timestamp now = localTime(2026, 12, 6, 12);
 
-TEST(SessionHistory, StoresRawValuesAndDecimalTextAndKeepsInsertionFieldsOnUpdate)
+TEST(SessionHistory, UpdateRewritesEveryFieldButToolStartAndPricingVersion)
 {
     TempDir dir;
     auto history = core::SessionHistory::open(dir / "data/history.sqlite"); // the folder is created
     ASSERT_TRUE(history);
-    auto s = makeSession(AgentTool::openCode, "ses_1", now, model::SessionState::waitingForInput);
-    s.model = "m1";
-    s.estimatedCost = model::Decimal::fromString("0.000003");
-    s.branch.reset();
-    ASSERT_TRUE(history->persist({s}, 1));
+    auto first = makeSession(AgentTool::openCode, "ses_1", now, model::SessionState::waitingForInput);
+    first.model = "m1";
+    first.estimatedCost = model::Decimal::fromString("0.000003");
+    ASSERT_TRUE(history->persist({first}, 1));
+    EXPECT_EQ(history->record("openCode:ses_1")->estimatedCost, "0.000003");
 
-    auto later = s;
-    later.model = "m2";
-    later.startedAt = s.startedAt + 1h;
-    later.lastActivityAt = now + 1h;
-    later.state = model::SessionState::ended;
-    later.tokens.output = 999;
-    later.estimatedCost = model::Decimal::fromString("12.5");
-    later.lastSnippet.reset();
-    ASSERT_TRUE(history->persist({later}, 2));
-
-    const auto records = history->records();
-    ASSERT_EQ(records.size(), 1u);
-    const core::SessionRecord& r = records[0];
-    EXPECT_EQ(r.id, "openCode:ses_1");
-    EXPECT_EQ(r.toolRaw, "openCode");
-    EXPECT_EQ(r.stateRaw, "ended");
-    EXPECT_EQ(r.modelName, "m2");
-    EXPECT_EQ(r.startedAt, s.startedAt); // from the insertion
-    EXPECT_EQ(r.pricingVersion, 1);      // from the insertion
-    EXPECT_EQ(r.lastActivityAt, later.lastActivityAt);
-    EXPECT_EQ(r.outputTokens, 999);
-    EXPECT_EQ(r.estimatedCost, "12.5");
-    EXPECT_EQ(r.branch, std::nullopt);
-    EXPECT_EQ(r.snippet, std::nullopt);
-
-    // A new id after the version change gets the new version.
-    ASSERT_TRUE(history->persist({later, makeSession(AgentTool::claude, "x", now)}, 2));
-    EXPECT_EQ(history->record("claude:x")->pricingVersion, 2);
+    // clang-format off
+    const model::AgentSession later{.id = first.id, .tool = AgentTool::codex, .projectPath = std::nullopt,
+        .projectName = "renamed", .branch = std::nullopt, .model = "m2", .startedAt = first.startedAt + 1h,
+        .lastActivityAt = now + 1h, .processID = std::nullopt, .state = model::SessionState::ended,
+        .supportLevel = model::SupportLevel::full, .tokens = {1, 2, 3, 4},
+        .estimatedCost = model::Decimal::fromString("12.5"), .lastSnippet = std::nullopt, .parserVersion = 1,
+        .sourcePath = std::nullopt};
+    const core::SessionRecord expected{.id = "openCode:ses_1", .toolRaw = "openCode", .projectName = "renamed",
+        .projectPath = std::nullopt, .branch = std::nullopt, .modelName = "m2", .startedAt = first.startedAt,
+        .lastActivityAt = now + 1h, .stateRaw = "ended", .inputTokens = 1, .outputTokens = 2, .cacheReadTokens = 3,
+        .cacheWriteTokens = 4, .estimatedCost = "12.5", .snippet = std::nullopt, .pricingVersion = 1};
+    // clang-format on
+    ASSERT_TRUE(history->persist({later, makeSession(AgentTool::claude, "new", now)}, 2));
+    EXPECT_EQ(history->record("openCode:ses_1"), expected);
+    EXPECT_EQ(history->record("claude:new")->pricingVersion, 2);
 }
 
 TEST(SessionHistory, PruneKeepsARecordExactlySevenDaysOldAndDropsOneASecondOlder)
@@ -77,58 +61,70 @@ TEST(SessionHistory, PruneKeepsARecordExactlySevenDaysOldAndDropsOneASecondOlder
     EXPECT_EQ(ids, (std::vector<std::string>{"claude:boundary", "claude:recent"}));
 }
 
-TEST(SessionHistory, DamagedOrForeignFileIsMovedAsideAndAFreshOneCreated)
+// The file as the first release wrote it: read, never moved aside.
+constexpr const char* firstReleaseFile = R"sql(CREATE TABLE SessionRecord (id TEXT PRIMARY KEY NOT NULL,
+    toolRaw TEXT NOT NULL, projectName TEXT NOT NULL, projectPath TEXT, branch TEXT, modelName TEXT,
+    startedAt INTEGER NOT NULL, lastActivityAt INTEGER NOT NULL, stateRaw TEXT NOT NULL, inputTokens INTEGER NOT NULL,
+    outputTokens INTEGER NOT NULL, cacheReadTokens INTEGER NOT NULL, cacheWriteTokens INTEGER NOT NULL,
+    estimatedCost TEXT, snippet TEXT, pricingVersion INTEGER NOT NULL);
+INSERT INTO SessionRecord VALUES ('codex:old', 'codex', 'p', '/p', NULL, 'm', 1, 2, 'ended', 1, 2, 3, 4, '0.5', NULL, 7);
+)sql";
+
+TEST(SessionHistory, DamagedOrForeignFilesAreMovedAsideEarlierOnesKept)
 {
-    TempDir dir;
-    const std::string path = dir / "history.sqlite";
-    for (const std::string& content :
-         {std::string(4096, 'x'), std::string("SQLite format 3") + std::string(200, '\0'), std::string()}) {
-        {
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out << content;
+    const std::pair<std::string, const char*> files[] = {
+        {std::string(4096, 'x'), nullptr},
+        {std::string("SQLite format 3") + std::string(200, '\0'), nullptr},
+        {"", "CREATE TABLE SessionRecord (id TEXT, something INTEGER)"},
+        {"", firstReleaseFile}};
+    TempDir dir; // one folder: several files are moved aside within the same second
+    for (const auto& [content, sql] : files) {
+        writeFile(dir / "history.sqlite", content);
+        if (sql) {
+            providers::SqliteConnection other;
+            other.open(dir / "history.sqlite", SQLITE_OPEN_READWRITE);
+            ASSERT_EQ(other.exec(sql), SQLITE_OK);
         }
-        if (content.empty()) {
-            // A real database of some other program, with a table of the same name.
-            sqlite3* db = nullptr;
-            sqlite3_open(path.c_str(), &db);
-            sqlite3_exec(db, "CREATE TABLE SessionRecord (id TEXT, something INTEGER)", nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        }
-        auto history = core::SessionHistory::open(path);
+        auto history = core::SessionHistory::open(dir / "history.sqlite");
         ASSERT_TRUE(history);
-        ASSERT_TRUE(history->movedAsidePath());
-        EXPECT_TRUE(std::filesystem::exists(*history->movedAsidePath()));
+        EXPECT_EQ(history->movedAsidePath().has_value(), sql != firstReleaseFile);
+        EXPECT_TRUE(sql || readFile(history->movedAsidePath().value_or("")) == content); // moved, not rewritten
         EXPECT_TRUE(history->persist({makeSession(AgentTool::claude, "a", now)}, 1));
-        EXPECT_EQ(history->records().size(), 1u);
-        std::filesystem::remove(*history->movedAsidePath());
+        EXPECT_EQ(history->records().size(), sql == firstReleaseFile ? 2u : 1u);
     }
+    writeFile(dir / "file", "not a folder");
+    EXPECT_EQ(core::SessionHistory::open(dir / "file/history.sqlite"), nullptr);
 }
 
-TEST(SessionHistory, LockedFileIsKeptAndWritesFailQuietly)
+TEST(SessionHistory, LockedOrReadOnlyFileIsKeptAndWritesFailQuietly)
 {
     TempDir dir;
-    const std::string path = dir / "history.sqlite";
-    ASSERT_TRUE(core::SessionHistory::open(path));
-    sqlite3* other = nullptr;
-    sqlite3_open(path.c_str(), &other);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-
+    const fs::path path = dir / "history.sqlite";
+    ASSERT_TRUE(core::SessionHistory::open(path)->persist({makeSession(AgentTool::claude, "a", now)}, 1));
+    auto other = std::make_unique<providers::SqliteConnection>();
+    other->open(path, SQLITE_OPEN_READWRITE);
+    ASSERT_EQ(other->exec("BEGIN EXCLUSIVE"), SQLITE_OK);
     auto history = core::SessionHistory::open(path);
     ASSERT_TRUE(history);
     EXPECT_FALSE(history->movedAsidePath());
-    EXPECT_FALSE(history->persist({makeSession(AgentTool::claude, "a", now)}, 1));
-    EXPECT_TRUE(history->records().empty());
+    EXPECT_FALSE(history->persist({makeSession(AgentTool::claude, "b", now)}, 1));
+    other.reset();
+    EXPECT_TRUE(history->persist({makeSession(AgentTool::claude, "b", now)}, 1));
 
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
-    EXPECT_TRUE(history->persist({makeSession(AgentTool::claude, "a", now)}, 1));
-}
-
-TEST(SessionHistory, UnusableLocationGivesNoHistory)
-{
-    TempDir dir;
-    std::ofstream(dir / "file") << "a regular file";
-    EXPECT_EQ(core::SessionHistory::open(dir / "file/history.sqlite"), nullptr);
+    // Files the user may not write (one without the table yet), in a folder where moving them aside would work.
+    writeFile(dir / "empty.sqlite", "");
+    for (const fs::path& file : {path, dir / "empty.sqlite"})
+        fs::permissions(file, fs::perms(0444));
+    ASSERT_TRUE(::geteuid() != 0 || ::chown(dir.path().c_str(), 65534, 65534) == 0);
+    const int code = runInOtherProcess([&] {
+        const auto readOnly = core::SessionHistory::open(path);
+        const auto empty = core::SessionHistory::open(dir / "empty.sqlite");
+        if (!readOnly || readOnly->movedAsidePath() || !empty || empty->movedAsidePath())
+            return 1;
+        const bool written = readOnly->persist({makeSession(AgentTool::claude, "c", now)}, 1);
+        return !written && readOnly->records().size() == 2 ? 0 : 2;
+    });
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace

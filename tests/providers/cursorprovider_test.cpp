@@ -43,19 +43,14 @@ TEST(CursorProvider, EveryProcessIsOneLimitedSession)
     const auto sessions = provider.sessions();
     EXPECT_EQ(inspector->asked, std::vector<AgentTool>{AgentTool::cursor});
     ASSERT_EQ(sessions.size(), 2u);
-    model::AgentSession expected;
-    expected.id = "cursor:process:501";
-    expected.tool = AgentTool::cursor;
-    expected.projectName = "Cursor Agent";
-    expected.startedAt = start;
-    expected.lastActivityAt = start;
-    expected.processID = 501;
-    expected.state = model::SessionState::limited;
-    expected.supportLevel = model::SupportLevel::processOnly;
-    expected.lastSnippet = "Process-level monitoring";
-    expected.parserVersion = 1;
-    expected.sourcePath = root + "/User/globalStorage/anysphere.cursor-agent-worker";
-    EXPECT_EQ(sessions[0], expected);
+    // clang-format off
+    EXPECT_EQ(sessions[0], (model::AgentSession{.id = "cursor:process:501", .tool = AgentTool::cursor,
+        .projectPath = std::nullopt, .projectName = "Cursor Agent", .branch = std::nullopt, .model = std::nullopt,
+        .startedAt = start, .lastActivityAt = start, .processID = 501, .state = model::SessionState::limited,
+        .supportLevel = model::SupportLevel::processOnly, .tokens = {}, .estimatedCost = std::nullopt,
+        .lastSnippet = "Process-level monitoring", .parserVersion = 1,
+        .sourcePath = root + "/User/globalStorage/anysphere.cursor-agent-worker"}));
+    // clang-format on
     EXPECT_EQ(sessions[1].id, "cursor:process:733");
 
     inspector->list.clear();
@@ -73,11 +68,7 @@ TEST(CursorProvider, ChangesBelowTheWorkerFolderSendEvents)
     writeFile(root / "unrelated.json", "{}");
     writeFile(worker / "state" / "run.json", "{}");
 
-    std::optional<model::ProviderEvent> event;
-    for (const auto deadline = std::chrono::steady_clock::now() + 5s;
-         !event && std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
-        event = events.tryReceive();
-    EXPECT_EQ(event, model::ProviderEvent::changed(AgentTool::cursor));
+    EXPECT_EQ(nextEvent(events, 5s), model::ProviderEvent::changed(AgentTool::cursor));
     provider.reset();
     while (events.tryReceive()) {
     }

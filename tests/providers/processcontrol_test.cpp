@@ -8,6 +8,7 @@ using namespace loomwatch;
 using namespace loomwatch::providers;
 using namespace loomwatch::providers::test;
 using model::AgentTool;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -24,41 +25,33 @@ std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
 
 } // namespace
 
-TEST(ProcessControl, RefusesPidsThatMustNeverBeSignalled)
-{
-    for (const std::int32_t pid : {0, 1, -5, static_cast<std::int32_t>(::getpid())}) {
-        const auto error = attempt(pid, AgentTool::claude);
-        ASSERT_TRUE(error) << pid;
-        EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID) << pid;
-        EXPECT_EQ(error->what(), "Could not terminate process " + std::to_string(pid) + ".");
-    }
-}
-
-TEST(ProcessControl, SendsSigtermToTheToolsProcess)
+TEST(ProcessControl, SendsSigtermToTheToolsProcessAndRefusesItsPidOnceGone)
 {
     TempDir tmp;
     ChildProcess claude(tmp / "claude", tmp.path());
     EXPECT_EQ(attempt(claude.pid(), AgentTool::claude), std::nullopt);
     ASSERT_EQ(claude.terminatedBy(), SIGTERM);
 
-    // Once reaped the pid names nothing any more.
+    // Once reaped the pid names nothing, or after reuse another program.
     const auto error = attempt(claude.pid(), AgentTool::claude);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID);
 }
 
-TEST(ProcessControl, NeverSignalsAProcessThatIsNotTheTools)
+TEST(ProcessControl, RefusesPidsThatMustNeverBeSignalledAndProcessesOfOtherPrograms)
 {
     TempDir tmp;
     ChildProcess sleeper(tmp / "sleep", tmp.path());
     ChildProcess codex(tmp / "codex", tmp.path());
-    for (const auto& [pid, tool] : {std::pair{sleeper.pid(), AgentTool::claude}, {codex.pid(), AgentTool::claude}}) {
-        const auto error = attempt(pid, tool);
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID);
+    for (const std::int32_t pid : {0, 1, -5, static_cast<std::int32_t>(::getpid()), sleeper.pid(), codex.pid()}) {
+        const auto error = attempt(pid, AgentTool::claude);
+        ASSERT_TRUE(error) << pid;
+        EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID) << pid;
+        EXPECT_EQ(error->what(), "Could not terminate process " + std::to_string(pid) + ".");
     }
-    EXPECT_EQ(sleeper.terminatedBy(std::chrono::milliseconds(50)), 0);
-    EXPECT_EQ(codex.terminatedBy(std::chrono::milliseconds(0)), 0);
+    // A quiet period: a signal sent by mistake would have ended them within it.
+    EXPECT_EQ(sleeper.terminatedBy(50ms), 0);
+    EXPECT_EQ(codex.terminatedBy(0ms), 0);
 }
 
 TEST(ProcessControl, ReportsTheErrnoWhenTheSignalIsNotPermitted)
@@ -70,10 +63,8 @@ TEST(ProcessControl, ReportsTheErrnoWhenTheSignalIsNotPermitted)
     const pid_t pid = claude.pid();
     const int code = runAsNobody([pid] {
         const auto error = attempt(pid, AgentTool::claude);
-        if (!error)
-            return 1;
-        return error->kind() == ProcessControlErrorKind::failed && error->errorNumber() == EPERM ? 0 : 2;
+        return error && error->kind() == ProcessControlErrorKind::failed && error->errorNumber() == EPERM ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(claude.terminatedBy(std::chrono::milliseconds(0)), 0);
+    EXPECT_EQ(claude.terminatedBy(0ms), 0);
 }
