@@ -1,5 +1,5 @@
-#include "cli/commands.h"
 #include "cli/jsonwriter.h"
+#include "cli/sessiontable.h"
 #include "cli/terminaltable.h"
 
 #include <gtest/gtest.h>
@@ -16,26 +16,6 @@ TEST(CliFormat, JsonStringsAreAlwaysValidUtf8AndEscaped)
     EXPECT_EQ(cli::jsonQuoted("\x80x\xE2\x82"), "\"\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\"");
     EXPECT_EQ(cli::jsonQuoted("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
     EXPECT_EQ(cli::jsonQuoted("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
-}
-
-TEST(CliFormat, SessionJsonHasExactlyTheDocumentedShape)
-{
-    model::AgentSession s;
-    s.id = "cursor:process:501";
-    s.tool = model::AgentTool::cursor;
-    s.projectName = "Cursor Agent";
-    s.state = model::SessionState::limited;
-    s.supportLevel = model::SupportLevel::processOnly;
-    s.processID = 501;
-    s.estimatedCost = model::Decimal::fromString("12.50");
-    s.startedAt = s.lastActivityAt = model::Timestamp(std::chrono::milliseconds(1'765'000'000'123));
-    EXPECT_EQ(cli::sessionsJson({s}),
-              R"([{"id":"cursor:process:501","tool":"cursor","projectPath":null,"projectName":"Cursor Agent",)"
-              R"("branch":null,"model":null,"startedAt":"2025-12-06T05:46:40.123Z",)"
-              R"("lastActivityAt":"2025-12-06T05:46:40.123Z","processID":501,"state":"limited",)"
-              R"("supportLevel":"processOnly","tokens":{"input":0,"output":0,"cacheRead":0,"cacheWrite":0},)"
-              R"("estimatedCost":"12.5","lastSnippet":null,"parserVersion":1,"sourcePath":null}])");
-    EXPECT_EQ(cli::sessionsJson({}), "[]");
 }
 
 TEST(CliFormat, TableFitsEightyColumnsWhateverTheNames)
