@@ -8,9 +8,9 @@
 
 namespace loomwatch::cli {
 
-CommandContext::CommandContext(const Command& command, Arguments arguments, std::istream& in,
+CommandContext::CommandContext(const Command& command, Arguments arguments, std::istream& in, std::size_t columns,
                                core::ServiceOptions options)
-    : m_command(command), m_arguments(std::move(arguments)), m_in(in), m_options(std::move(options))
+    : m_command(command), m_arguments(std::move(arguments)), m_in(in), m_columns(columns), m_options(std::move(options))
 {}
 
 CommandContext::~CommandContext() = default;
@@ -21,6 +21,7 @@ core::Services& CommandContext::services()
         core::ServiceOptions options = m_options;
         options.watchChanges = m_command.watches;
         options.notify = m_arguments.flag("--notify");
+        options.keepHistory = options.keepHistory && m_command.keepsHistory;
         m_services = std::make_unique<core::Services>(std::move(options));
     }
     return *m_services;

@@ -12,19 +12,21 @@ class AppStore;
 
 namespace loomwatch::cli {
 
-// What one command runs with: its arguments, standard input, and the application's services, built
-// on first use for this command (file watches only for a command that keeps running, notifications
-// only when --notify was given).
+// What one command runs with: its arguments, standard input, the width of the terminal, and the
+// application's services, built on first use for this command (file watches only for a command that
+// keeps running, notifications only when --notify was given).
 class CommandContext
 {
 public:
-    CommandContext(const Command& command, Arguments arguments, std::istream& in, core::ServiceOptions options);
+    CommandContext(const Command& command, Arguments arguments, std::istream& in, std::size_t columns,
+                   core::ServiceOptions options);
     ~CommandContext();
     CommandContext(const CommandContext&) = delete;
     CommandContext& operator=(const CommandContext&) = delete;
 
     const Arguments& args() const { return m_arguments; }
     std::istream& in() { return m_in; }
+    std::size_t columns() const { return m_columns; }
 
     core::Services& services();
     core::AppStore& store() { return *services().store; }
@@ -37,6 +39,7 @@ private:
     const Command& m_command;
     Arguments m_arguments;
     std::istream& m_in;
+    std::size_t m_columns;
     core::ServiceOptions m_options;
     std::unique_ptr<core::Services> m_services;
 };

@@ -92,4 +92,17 @@ std::string diagnosticsJson(const core::AppStore& store)
     return json.text();
 }
 
+std::string statusJson(const core::AppStore& store)
+{
+    JsonWriter json;
+    json.beginObject();
+    json.key("waiting").value(std::int64_t{store.waitingCount()});
+    json.key("working").value(std::int64_t{store.workingCount()});
+    json.key("active").value(std::int64_t{store.activeCount()});
+    json.key("today").value(store.todayCost().toString());
+    json.key("currency").value("USD");
+    json.endObject();
+    return json.text();
+}
+
 } // namespace loomwatch::cli

@@ -23,5 +23,7 @@ std::string sessionsJson(const std::vector<model::AgentSession>& sessions);
 std::string costsJson(const core::AppStore& store);
 // The probes, the last refresh, the session count and the history's retention in days.
 std::string diagnosticsJson(const core::AppStore& store);
+// {"waiting": n, "working": n, "active": n, "today": ..., "currency": "USD"}.
+std::string statusJson(const core::AppStore& store);
 
 } // namespace loomwatch::cli

@@ -3,6 +3,8 @@
 #include "cli/commandcontext.h"
 #include "cli/datetimetext.h"
 #include "cli/jsonoutput.h"
+#include "cli/sessionfilter.h"
+#include "cli/sessionids.h"
 #include "cli/sessiontable.h"
 #include "cli/terminaltable.h"
 #include "core/appstore.h"
@@ -37,10 +39,35 @@ int reportAfterRefresh(CommandContext& context, std::ostream& out, std::ostream&
 int sessionsCommand(CommandContext& context, std::ostream& out, std::ostream& err)
 {
     return reportAfterRefresh(context, out, err, [&](const core::AppStore& store) {
-        const auto& sessions = store.sessions();
-        out << (context.args().flag("--json") ? sessionsJson(sessions) + "\n"
-                                              : sessionsTable(sessions, store.clock().now()));
+        const auto& all = store.sessions();
+        // Unique among all sessions, since handoff and terminate look among all of them.
+        const auto ids = shortIds(all);
+        const auto filter = SessionFilter::fromArguments(context.args());
+        std::vector<model::AgentSession> sessions;
+        std::vector<std::string> shownIds;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (filter.matches(all[i])) {
+                sessions.push_back(all[i]);
+                shownIds.push_back(ids[i]);
+            }
+        }
+        out << (context.args().flag("--json")
+                    ? sessionsJson(sessions) + "\n"
+                    : sessionsTable(sessions, shownIds, store.clock().now(), context.columns()));
     });
+}
+
+int statusCommand(CommandContext& context, std::ostream& out, std::ostream& err)
+{
+    const core::AppStore& store = context.refreshedStore();
+    if (context.args().flag("--json"))
+        out << statusJson(store) << '\n';
+    else
+        out << store.waitingCount() << " waiting \u00B7 " << store.workingCount() << " working \u00B7 "
+            << pricing::formatUsd(store.todayCost()) << " today\n";
+    out.flush();
+    const int status = context.reportErrors(err);
+    return store.waitingCount() > 0 ? 3 : status;
 }
 
 void printCosts(const core::AppStore& store, std::ostream& out)
@@ -98,18 +125,43 @@ int diagnosticsCommand(CommandContext& context, std::ostream& out, std::ostream&
 
 std::vector<Command> reportCommands()
 {
+    std::vector<std::string> tools, states;
+    for (model::AgentTool tool : model::allAgentTools)
+        tools.emplace_back(model::rawValue(tool));
+    for (model::SessionState state : model::allSessionStates)
+        states.emplace_back(model::rawValue(state));
     return {
         {.name = "sessions",
-         .options = {jsonOption},
+         .options = {jsonOption,
+                     {"--tool", "TOOL", "only the sessions of this tool", tools, true},
+                     {"--state", "STATE", "only the sessions in this state", states, true},
+                     {"--project", "TEXT", "only the sessions whose project name contains TEXT, in any case"},
+                     {"--active", "", "only the active sessions: working, waiting, idle or limited"}},
          .summary = "refresh every provider and list the sessions",
+         .description = "Refreshes every provider and lists the sessions, latest activity first. The ID column\n"
+                        "shows the shortest start of each id that handoff and terminate accept. Given\n"
+                        "filters must all hold; a repeated --tool or --state adds alternatives.",
+         .example = "sessions --tool claude --state waitingForInput",
          .run = sessionsCommand},
+        {.name = "status",
+         .options = {jsonOption},
+         .summary = "one line: waiting, working, today's spend",
+         .description = "Refreshes every provider and prints one line for a status bar. Exits with 3 when a\n"
+                        "session waits for input, else 0 (1 when a provider failed).",
+         .example = "status --json",
+         .run = statusCommand},
         {.name = "costs",
          .options = {jsonOption},
          .summary = "today's estimated spend, in total and per tool",
+         .description = "Refreshes every provider and prints today's estimated spend, in total and per tool.",
+         .example = "costs --json",
          .run = costsCommand},
         {.name = "diagnostics",
          .options = {jsonOption},
          .summary = "what Loomwatch can see, and what it keeps",
+         .description = "Refreshes every provider and prints what each one found, the last refresh, the\n"
+                        "history's retention and what Loomwatch promises about your data.",
+         .example = "diagnostics",
          .run = diagnosticsCommand},
     };
 }

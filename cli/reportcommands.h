@@ -6,7 +6,7 @@
 
 namespace loomwatch::cli {
 
-// The read-only reports after one full refresh: sessions, costs, diagnostics.
+// The reports after one full refresh: sessions, status, costs, diagnostics.
 std::vector<Command> reportCommands();
 
 } // namespace loomwatch::cli

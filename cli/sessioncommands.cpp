@@ -1,6 +1,7 @@
 #include "cli/sessioncommands.h"
 
 #include "cli/commandcontext.h"
+#include "cli/sessionids.h"
 #include "core/appstore.h"
 #include "core/editableresources.h"
 #include "handoff/handoffgenerator.h"
@@ -14,13 +15,19 @@ namespace loomwatch::cli {
 
 namespace {
 
-const model::AgentSession* findSession(const core::AppStore& store, const std::string& id, std::ostream& err)
+// The one session the operand names; else the reason on `err`.
+const model::AgentSession* findSession(const core::AppStore& store, const std::string& query, std::ostream& err)
 {
-    const auto& sessions = store.sessions();
-    const auto it = std::ranges::find(sessions, id, &model::AgentSession::id);
-    if (it != sessions.end())
-        return &*it;
-    err << "No session with the id " << id << ".\n";
+    const auto found = resolveSessionId(store.sessions(), query);
+    if (found.size() == 1)
+        return found.front();
+    if (found.empty()) {
+        err << "No session matches '" << query << "'.\n";
+        return nullptr;
+    }
+    err << "'" << query << "' matches " << found.size() << " sessions:\n";
+    for (const auto* session : found)
+        err << "  " << session->id << "  " << model::displayName(session->tool) << "  " << session->projectName << '\n';
     return nullptr;
 }
 
@@ -78,6 +85,21 @@ int terminateCommand(CommandContext& context, std::ostream&, std::ostream& err)
     return 0;
 }
 
+// For the shell completions: every session's short id, a tab, and what it is.
+int idsCommand(CommandContext& context, std::ostream& out, std::ostream&)
+{
+    const auto& sessions = context.refreshedStore().sessions();
+    const auto ids = shortIds(sessions);
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+        std::string project = sessions[i].projectName;
+        std::ranges::replace_if(
+            project, [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+        out << ids[i] << '\t' << project << " (" << model::displayName(sessions[i].state) << ", "
+            << model::displayName(sessions[i].tool) << ")\n";
+    }
+    return 0;
+}
+
 } // namespace
 
 std::vector<Command> sessionCommands()
@@ -86,12 +108,26 @@ std::vector<Command> sessionCommands()
         {.name = "handoff",
          .operand = "SESSION-ID",
          .summary = "print a continuation handoff for one session",
+         .description = "Refreshes every provider and prints a continuation handoff for the session: its\n"
+                        "project, branch and recent activity, with secrets redacted. SESSION-ID is any start of\n"
+                        "a session's id that names it alone, with or without the tool prefix.",
+         .example = "handoff 7d1c2f4e",
          .run = handoffCommand},
         {.name = "terminate",
          .operand = "SESSION-ID",
          .options = {{"--yes", "", "do not ask for confirmation"}},
          .summary = "send SIGTERM to a session's agent process",
+         .description = "Refreshes every provider and, after a confirmation on the terminal, sends SIGTERM to\n"
+                        "the agent process of the session. SESSION-ID is any start of a session's id that names\n"
+                        "it alone, with or without the tool prefix.",
+         .example = "terminate claude:7d1c2f4e --yes",
          .run = terminateCommand},
+        {.name = "ids",
+         .summary = "the short id of every session, for the shell completions",
+         .description = "Prints each session's short id, a tab, and its project, state and tool.",
+         .hidden = true,
+         .keepsHistory = false,
+         .run = idsCommand},
     };
 }
 

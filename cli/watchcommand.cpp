@@ -42,6 +42,9 @@ public:
         }
         m_known = std::move(current);
         m_out.flush();
+        // Nobody reads any more (`watch | head -1`): end quietly.
+        if (!m_out)
+            QCoreApplication::quit();
     }
 
     void errorChanged()
@@ -93,12 +96,15 @@ int watch(CommandContext& context, std::ostream& out, std::ostream& err)
 
 Command watchCommand()
 {
-    return {
-        .name = "watch",
-        .options = {{"--json", "", "one JSON object per change"}, {"--notify", "", "also post desktop notifications"}},
-        .summary = "keep running and report sessions as they change;\n--notify also posts desktop notifications",
-        .watches = true,
-        .run = watch};
+    return {.name = "watch",
+            .options = {{"--json", "", "one JSON object per change: {\"event\": ..., \"session\": {...}}"},
+                        {"--notify", "", "also post the desktop notifications (waiting for input, daily budget)"}},
+            .summary = "keep running and report sessions as they change;\n--notify also posts desktop notifications",
+            .description = "Keeps running and prints one line per session that appears, changes state or\n"
+                           "disappears. Ends cleanly on Ctrl+C or SIGTERM.",
+            .example = "watch --notify",
+            .watches = true,
+            .run = watch};
 }
 
 } // namespace loomwatch::cli

@@ -28,7 +28,7 @@ inline CommandResult runInProcess(const std::vector<std::string>& args, const st
     coreApplication();
     std::istringstream in(input);
     std::ostringstream out, err;
-    const int exitCode = cli::run(args, in, out, err);
+    const int exitCode = cli::run(args, {in, out, err});
     return {exitCode, out.str(), err.str()};
 }
 

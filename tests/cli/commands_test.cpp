@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+using namespace loomwatch;
 using namespace loomwatch::testing;
 using namespace std::chrono;
 
@@ -47,57 +48,85 @@ TEST_F(CliHome, JsonReportsGiveEveryFieldOfEveryTool)
               "\n")
         << "nothing in this home was active today";
     EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/history.sqlite"));
+    EXPECT_NE(runInProcess({"sessions"}).out.find("\n7d1c2f4e  Claude Code  Ended"), std::string::npos);
+    result = runInProcess({"status"});
+    EXPECT_EQ(result.exitCode, 0) << "nothing waits";
+    EXPECT_EQ(result.out, "0 waiting \u00B7 0 working \u00B7 $0.00 today\n");
 }
 
-TEST(CliCosts, TodaysSessionsAddUpPerTool)
+TEST_F(CliHome, HandoffByAnyUniqueStartOfAnId)
 {
-    TempHome home;
-    const auto now = system_clock::now();
-    home.write(".claude/projects/-srv-app/a.jsonl", claudeTranscript("a", "/srv/app", isoDay(now)), now);
-    home.write(".claude/projects/-srv-old/b.jsonl", claudeTranscript("b", "/srv/old", "2026-01-02"), now - days(40));
-    EXPECT_EQ(
-        runInProcess({"costs", "--json"}).out,
-        R"({"today":"0.024525","currency":"USD","tools":{"claude":"0.024525","codex":"0","openCode":"0","cursor":"0"}})"
-        "\n");
-    const auto human = runInProcess({"costs"}).out;
-    EXPECT_NE(human.find("Estimated costs today: $0.02\n"), std::string::npos) << human;
-    EXPECT_NE(human.find("Estimates only."), std::string::npos);
-}
-
-TEST_F(CliHome, HandoffIsRedacted)
-{
-    const auto result = runInProcess({"handoff", claudeId});
+    const auto result = runInProcess({"handoff", "7d1c"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("/home/dev/src/api_server"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("feature/rate-limits"), std::string::npos);
     EXPECT_NE(result.out.find("[REDACTED]"), std::string::npos);
     EXPECT_EQ(result.out.find("sk-live"), std::string::npos) << "a secret left the transcript";
+    EXPECT_EQ(runInProcess({"handoff", "codex:5e1d7c3a"}).exitCode, 0) << "with the tool prefix";
 }
 
 TEST_F(CliHome, UsageErrorsAndUnknownSessionsPrintOnlyToStandardError)
 {
-    const std::string usage = "\n\nUsage: loomwatch-cli COMMAND [OPTIONS]\n";
+    const auto overview = [](const std::string& message) {
+        return "loomwatch-cli: " + message + "\n\nUsage: loomwatch-cli COMMAND [OPTIONS]\n";
+    };
+    const auto misuse = [](const std::string& message, const std::string& command) {
+        return "loomwatch-cli: " + message + "\nRun 'loomwatch-cli help " + command + "' for its usage.\n";
+    };
     for (const auto& [args, exitCode, message] : std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
-             {{}, 2, "loomwatch-cli: missing command" + usage},
-             {{"frobnicate"}, 2, "loomwatch-cli: unknown command 'frobnicate'" + usage},
-             {{"sessions", "--yaml"}, 2, "loomwatch-cli: unexpected argument '--yaml' for sessions" + usage},
-             {{"costs", "--notify"}, 2, "loomwatch-cli: unexpected argument '--notify' for costs" + usage},
-             {{"handoff"}, 2, "loomwatch-cli: handoff needs a SESSION-ID" + usage},
-             {{"terminate", "a", "b"}, 2, "loomwatch-cli: unexpected argument 'b' for terminate" + usage},
-             {{"handoff", "claude:nope"}, 2, "No session with the id claude:nope.\n"},
+             {{}, 2, overview("missing command")},
+             {{"frobnicate"}, 2, overview("unknown command 'frobnicate'")},
+             {{"help", "frobnicate"}, 2, overview("unknown command 'frobnicate'")},
+             {{"sessions", "--yaml"}, 2, misuse("unexpected argument '--yaml' for sessions", "sessions")},
+             {{"costs", "--notify"}, 2, misuse("unexpected argument '--notify' for costs", "costs")},
+             {{"sessions", "--tool", "claud"},
+              2,
+              misuse("unknown value 'claud' for --tool; valid values: claude, codex, openCode, cursor", "sessions")},
+             {{"sessions", "--state=busy"},
+              2,
+              misuse("unknown value 'busy' for --state; valid values: working, waitingForInput, idle, ended, errored,"
+                     " limited",
+                     "sessions")},
+             {{"sessions", "--project"}, 2, misuse("--project needs a TEXT", "sessions")},
+             {{"handoff"}, 2, misuse("handoff needs a SESSION-ID", "handoff")},
+             {{"terminate", "a", "b"}, 2, misuse("unexpected argument 'b' for terminate", "terminate")},
+             {{"handoff", "claude:nope"}, 2, "No session matches 'claude:nope'.\n"},
+             {{"handoff", "c"},
+              2,
+              "'c' matches 2 sessions:\n  " + std::string(claudeId) + "  Claude Code  api_server\n  " + codexId +
+                  "  Codex  billing\n"},
              {{"terminate", codexId, "--yes"}, 1, "No agent process belongs to " + std::string(codexId) + ".\n"}}) {
         const auto result = runInProcess(args);
         EXPECT_EQ(result.exitCode, exitCode) << message;
         EXPECT_EQ(result.out, "");
         EXPECT_TRUE(result.err.starts_with(message)) << result.err;
     }
-    const auto help = runInProcess({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("  terminate SESSION-ID [--yes]    send SIGTERM"), std::string::npos) << help.out;
+}
+
+TEST(CliHelp, EveryCommandHasUsageOptionsAndAnExample)
+{
+    const auto overview = runInProcess({"--help"});
+    EXPECT_EQ(overview.exitCode, 0);
+    EXPECT_EQ(runInProcess({"help"}).out, overview.out);
+    EXPECT_NE(overview.out.find("  terminate SESSION-ID [--yes]    send SIGTERM"), std::string::npos) << overview.out;
+    for (const auto& command : cli::commandTable().commands()) {
+        const auto help = runInProcess({"help", command.name});
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_TRUE(help.out.starts_with("Usage: loomwatch-cli " + command.name)) << help.out;
+        EXPECT_EQ(help.out.find("Example:\n  loomwatch-cli " + command.name) == std::string::npos, command.hidden)
+            << help.out;
+        EXPECT_EQ(overview.out.find("\n  " + command.name + " ") == std::string::npos, command.hidden);
+        EXPECT_EQ(runInProcess({command.name, "--help"}).out, help.out);
+    }
+    EXPECT_NE(runInProcess({"help", "sessions"})
+                  .out.find("  --tool TOOL     only the sessions of this tool (repeatable): "
+                            "claude, codex, openCode, cursor\n"),
+              std::string::npos);
     EXPECT_EQ(runInProcess({"--version"}).out, "loomwatch-cli 0.1.0\n");
 }
 
-TEST(CliTerminate, SignalsTheAgentWorkingInTheSessionsFolderAfterConfirmation)
+// A session of today waits for its agent (a process working in its folder); an older one has ended.
+TEST(CliToday, CostsStatusAndTerminatingTheAgentThatWaits)
 {
     TempHome home;
     const fs::path project = home / "src/shop";
@@ -107,14 +136,27 @@ TEST(CliTerminate, SignalsTheAgentWorkingInTheSessionsFolderAfterConfirmation)
         encoded, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '-');
     const auto now = system_clock::now();
     home.write(".claude/projects/" + encoded + "/s1.jsonl", claudeTranscript("s1", project.string(), isoDay(now)), now);
+    home.write(".claude/projects/-srv-old/b.jsonl", claudeTranscript("b", "/srv/old", "2026-01-02"), now - days(40));
     ChildProcess agent(home / "bin/claude", project);
 
-    auto result = runInProcess({"sessions", "--json"});
+    EXPECT_EQ(
+        runInProcess({"costs", "--json"}).out,
+        R"({"today":"0.024525","currency":"USD","tools":{"claude":"0.024525","codex":"0","openCode":"0","cursor":"0"}})"
+        "\n");
+    EXPECT_NE(runInProcess({"costs"}).out.find("Estimated costs today: $0.02\n"), std::string::npos);
+    auto result = runInProcess({"status"});
+    EXPECT_EQ(result.exitCode, 3) << "a session waits for input";
+    EXPECT_EQ(result.out, "1 waiting \u00B7 0 working \u00B7 $0.02 today\n");
+    EXPECT_EQ(runInProcess({"status", "--json"}).out,
+              R"({"waiting":1,"working":0,"active":1,"today":"0.024525","currency":"USD"})"
+              "\n");
+    result = runInProcess({"sessions", "--json", "--active"});
     EXPECT_NE(result.out.find(R"("processID":)" + std::to_string(agent.pid()) + R"(,"state":"waitingForInput")"),
               std::string::npos)
         << "attributed by its working directory: " << result.out;
+    EXPECT_EQ(result.out.find("claude:b"), std::string::npos) << "ended, so filtered out";
 
-    result = runInProcess({"terminate", "claude:s1"}, "n\n");
+    result = runInProcess({"terminate", "s1"}, "n\n");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "Terminate shop?\nLoomwatch will send SIGTERM to process " + std::to_string(agent.pid()) +
                               ". Unsaved agent work may be lost.\nTerminate? [y/N] Not terminated.\n");

@@ -71,3 +71,11 @@ TEST_F(CliHome, NoCommandEverTouchesAnAgentsFolder)
     EXPECT_TRUE(agentFiles(home) == before) << "a file below an agent's folder was created, changed or removed";
     sqlite3_close(writer);
 }
+
+TEST_F(CliHome, OutputToAClosedPipeEndsQuietly)
+{
+    // `true` has closed the pipe long before the refresh is done.
+    const auto result =
+        runCommand({"sh", "-c", "{ \"$0\" sessions; echo \"exit $?\" >&2; } | true", cliPath()}, home.environment());
+    EXPECT_EQ(result.err, "exit 0\n");
+}
