@@ -123,6 +123,20 @@ TEST(CliHelp, EveryCommandHasUsageOptionsAndAnExample)
                             "claude, codex, openCode, cursor\n"),
               std::string::npos);
     EXPECT_EQ(runInProcess({"--version"}).out, "loomwatch-cli 0.1.0\n");
+
+    for (const char* file : {"loomwatch-cli.bash", "_loomwatch-cli", "loomwatch-cli.fish"}) {
+        const auto script = readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "../../cli/completions" / file);
+        ASSERT_FALSE(script.empty()) << file;
+        for (const auto& command : cli::commandTable().commands()) {
+            std::vector<std::string> words{command.name};
+            for (const auto& option : command.options) {
+                words.push_back(option.name.substr(2));
+                words.insert(words.end(), option.choices.begin(), option.choices.end());
+            }
+            for (const auto& word : words)
+                EXPECT_NE(script.find(word), std::string::npos) << file << " does not complete " << word;
+        }
+    }
 }
 
 // A session of today waits for its agent (a process working in its folder); an older one has ended.
