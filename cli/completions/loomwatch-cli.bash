@@ -1,5 +1,5 @@
 # bash completion for loomwatch-cli: commands, options, option values and the ids of the sessions
-# (from `loomwatch-cli ids`, which refreshes without writing anything).
+# (from `loomwatch-cli ids`, a refresh that writes no history).
 _loomwatch_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}

@@ -1,5 +1,5 @@
 # fish completion for loomwatch-cli: commands, options, option values and the ids of the sessions
-# (from `loomwatch-cli ids`, which refreshes without writing anything).
+# (from `loomwatch-cli ids`, a refresh that writes no history).
 set -l commands sessions status costs diagnostics handoff terminate watch help
 set -l none "not __fish_seen_subcommand_from $commands"
 
