@@ -24,7 +24,7 @@ enum Field : std::size_t
     fieldCount
 };
 
-struct FieldSpec
+struct ColumnRule
 {
     const char* title;
     TerminalTable::Align align;
@@ -34,7 +34,7 @@ struct FieldSpec
     std::size_t lastResort;
 };
 
-constexpr std::array<FieldSpec, fieldCount> fields{{
+constexpr std::array<ColumnRule, fieldCount> fields{{
     {"ID", TerminalTable::Align::left, 0, 0},
     {"TOOL", TerminalTable::Align::left, 6, 4},
     {"STATE", TerminalTable::Align::left, 7, 4},

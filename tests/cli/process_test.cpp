@@ -21,12 +21,6 @@ std::map<std::string, std::string> agentFiles(const TempHome& home)
     return files;
 }
 
-std::vector<std::string> words(const std::string& text)
-{
-    std::istringstream in(text);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
 } // namespace
 
 TEST_F(CliHome, NoCommandEverTouchesAnAgentsFolder)
@@ -55,7 +49,8 @@ TEST_F(CliHome, NoCommandEverTouchesAnAgentsFolder)
                                                                       {"terminate " + claude + " --yes", 1},
                                                                       {"terminate openCode:nope", 2},
                                                                       {"bogus", 2}}) {
-        const auto result = runCli(words(command), home.environment());
+        std::istringstream words(command);
+        const auto result = runCli({std::istream_iterator<std::string>(words), {}}, home.environment());
         EXPECT_EQ(result.exitCode, exitCode) << command << ": " << result.err;
     }
     // Without a session bus (the home's environment) notifications fail quietly; SIGINT ends `watch`.
