@@ -2,5 +2,5 @@
 
 int main(int argc, char** argv)
 {
-    return loomwatch::cli::run(argc, argv);
+    return loomwatch::cli::runProgram(argc, argv);
 }

@@ -1,13 +1,10 @@
 #include "cli/terminaltable.h"
 
+#include "cli/displaywidth.h"
+
 namespace loomwatch::cli {
 
 namespace {
-
-bool isContinuationByte(char c)
-{
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 
 // Replaces line breaks and tabs so that one cell stays on one line.
 std::string singleLine(std::string text)
@@ -20,36 +17,6 @@ std::string singleLine(std::string text)
 }
 
 } // namespace
-
-std::size_t characterCount(const std::string& text)
-{
-    std::size_t count = 0;
-    for (char c : text) {
-        if (!isContinuationByte(c))
-            ++count;
-    }
-    return count;
-}
-
-std::string fitToWidth(const std::string& text, std::size_t width)
-{
-    if (characterCount(text) <= width)
-        return text;
-    if (width == 0)
-        return {};
-    std::size_t kept = 0;
-    std::size_t end = 0;
-    while (end < text.size()) {
-        std::size_t next = end + 1;
-        while (next < text.size() && isContinuationByte(text[next]))
-            ++next;
-        if (kept + 1 > width - 1)
-            break;
-        ++kept;
-        end = next;
-    }
-    return text.substr(0, end) + "\xE2\x80\xA6";
-}
 
 TerminalTable::TerminalTable(std::vector<Column> columns) : m_columns(std::move(columns)) {}
 
@@ -64,7 +31,8 @@ std::string TerminalTable::renderRow(const std::vector<std::string>& cells, std:
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
         const Column& column = m_columns[i];
         const std::string cell = fitToWidth(singleLine(i < cells.size() ? cells[i] : std::string()), column.width);
-        const std::size_t padding = column.width - characterCount(cell);
+        const std::size_t cellWidth = displayWidth(cell);
+        const std::size_t padding = column.width > cellWidth ? column.width - cellWidth : 0;
         if (i > 0)
             line += "  ";
         if (column.align == Align::right)

@@ -5,8 +5,8 @@
 
 namespace loomwatch::cli {
 
-// Fixed-width text columns for people at a terminal: cells longer than their column are cut
-// with "…", widths count characters (code points), not bytes.
+// Fixed-width text columns for people at a terminal: cells wider than their column are cut with
+// "…"; widths are terminal columns (see displayWidth).
 class TerminalTable
 {
 public:
@@ -36,10 +36,5 @@ private:
     std::vector<Column> m_columns;
     std::vector<std::vector<std::string>> m_rows;
 };
-
-// Number of code points in UTF-8 text (invalid bytes count one each).
-std::size_t characterCount(const std::string& text);
-// At most `width` characters; longer text is cut to width - 1 characters and "…".
-std::string fitToWidth(const std::string& text, std::size_t width);
 
 } // namespace loomwatch::cli

@@ -1,17 +1,16 @@
 #pragma once
 
+#include "cli/commands.h"
+#include "support/qtapp.h"
 #include "support/tempdir.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <map>
-#include <string>
+#include <sstream>
 #include <vector>
 
 namespace loomwatch::testing {
@@ -23,99 +22,100 @@ struct CommandResult
     std::string err;
 };
 
+// One command line through the command table in this process, over the home that HOME names.
+inline CommandResult runInProcess(const std::vector<std::string>& args, const std::string& input = {})
+{
+    coreApplication();
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int exitCode = cli::run(args, {in, out, err});
+    return {exitCode, out.str(), err.str()};
+}
+
+// `text` with every key replaced by its value.
+inline std::string substituted(std::string text, const std::map<std::string, std::string>& values)
+{
+    for (const auto& [key, value] : values)
+        for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
+            text.replace(at, key.size(), value);
+    return text;
+}
+
 inline std::string cliPath()
 {
     return LOOMWATCH_CLI_PATH;
 }
 
-// Runs a program (argv[0] is a path) with the given environment added to a minimal base, feeding
-// `input` on standard input; kills it after `timeout`. The exit code is 128 + signal when signalled.
-inline CommandResult runCommand(const std::vector<std::string>& command,
-                                const std::map<std::string, std::string>& environment, const std::string& input = {},
-                                std::chrono::seconds timeout = std::chrono::seconds(30))
+// Runs a program with only PATH and `environment`, standard input empty, and waits for its exit
+// (at most a minute). The exit code is 128 + signal when signalled.
+inline CommandResult runCommand(const std::vector<std::string>& argv,
+                                const std::map<std::string, std::string>& environment)
 {
-    std::map<std::string, std::string> env;
-    for (const char* name : {"PATH", "TZ", "LANG", "LC_ALL", "XDG_RUNTIME_DIR"}) {
-        if (const char* value = std::getenv(name))
-            env[name] = value;
-    }
-    for (const auto& [k, v] : environment)
-        env[k] = v;
-    std::vector<std::string> envStrings, argStrings = command;
-    for (const auto& [k, v] : env)
-        envStrings.push_back(k + "=" + v);
-    const auto cStrings = [](std::vector<std::string>& strings) {
-        std::vector<char*> pointers;
-        for (auto& s : strings)
-            pointers.push_back(s.data());
-        pointers.push_back(nullptr);
-        return pointers;
+    const auto quoted = [](const std::string& text) {
+        return "'" + substituted(text, {{"'", "'\\''"}}) + "'";
     };
-    std::vector<char*> envp = cStrings(envStrings), argv = cStrings(argStrings);
-
-    int inPipe[2], outPipe[2], errPipe[2];
-    if (::pipe2(inPipe, O_CLOEXEC) || ::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC))
-        throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(inPipe[0]);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (spawned != 0)
-        throw std::runtime_error("posix_spawn failed");
-    if (!input.empty()) {
-        [[maybe_unused]] auto n = ::write(inPipe[1], input.data(), input.size());
-    }
-    ::close(inPipe[1]);
-
-    CommandResult result;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            ::kill(pid, SIGKILL);
-            break;
-        }
-        if (::poll(fds, 2, static_cast<int>(left.count())) <= 0)
-            continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            char buffer[65536];
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    for (auto& fd : fds) {
-        if (fd.fd >= 0)
-            ::close(fd.fd);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    const TempDir output;
+    std::string line = "timeout -s KILL 60 env -i PATH=" + quoted(std::getenv("PATH"));
+    for (const auto& [key, value] : environment)
+        line += " " + key + "=" + quoted(value);
+    for (const auto& arg : argv)
+        line += " " + quoted(arg);
+    line += " </dev/null >" + (output / "out").string() + " 2>" + (output / "err").string();
+    const int status = std::system(line.c_str());
+    return {WEXITSTATUS(status), readFile(output / "out"), readFile(output / "err")};
 }
 
-inline CommandResult runCli(std::vector<std::string> args, const std::map<std::string, std::string>& environment,
-                            const std::string& input = {}, std::chrono::seconds timeout = std::chrono::seconds(30))
+inline CommandResult runCli(std::vector<std::string> args, const std::map<std::string, std::string>& environment)
 {
     args.insert(args.begin(), cliPath());
-    return runCommand(args, environment, input, timeout);
+    return runCommand(args, environment);
 }
+
+inline std::string fixture(const std::string& name)
+{
+    return readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "cli" / name);
+}
+
+// The Claude Code fixture for one session; its lines carry `day` (YYYY-MM-DD) at 05:5x UTC.
+inline std::string claudeTranscript(const std::string& sessionId, const std::string& cwd, const std::string& day)
+{
+    return substituted(fixture("claude-session.jsonl"), {{"@SESSION@", sessionId}, {"@CWD@", cwd}, {"@DAY@", day}});
+}
+
+inline constexpr const char* claudeId = "claude:7d1c2f4e-8a3b-4c5d-9e6f-0a1b2c3d4e5f";
+inline constexpr const char* codexId = "codex:5e1d7c3a-2b4f-4a60-9d2e-7f3c1b0a9e88";
+
+inline void execSql(const fs::path& db, const char* sql)
+{
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(handle, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(handle);
+}
+
+// One session of each transcript tool and an OpenCode database (schema as OpenCode writes it).
+class CliHome : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        using namespace std::chrono;
+        home.write(".claude/projects/-home-dev-src-api-server/" + std::string(claudeId + 7) + ".jsonl",
+                   claudeTranscript(claudeId + 7, "/home/dev/src/api_server", "2026-11-21"),
+                   sys_days(2026y / November / 21) + 5h + 52min + 30s);
+        home.write(".claude/projects/-home-dev-src-api-server/notes.json", "{}", sys_days(2026y / November / 22) + 1h);
+        home.write(".codex/sessions/2026/11/20/rollout-2026-11-20T09-15-02-" + std::string(codexId + 6) + ".jsonl",
+                   fixture("codex-rollout.jsonl"), sys_days(2026y / November / 20) + 9h + 16min + 30s);
+        home.write(".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker/state.json", R"({"workers":[]})",
+                   sys_days(2026y / November / 19) + 8h);
+        fs::create_directories(database.parent_path());
+        execSql(database, fixture("opencode.sql").c_str());
+    }
+
+    TempHome home;
+    fs::path database = home / ".local/share/opencode/opencode.db";
+};
 
 } // namespace loomwatch::testing

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end: `loomwatch-cli watch --notify` against the real dunst on a private session bus.
-# A process named `claude` works in a project; an assistant line appended to its transcript must
-# produce exactly one "Claude Code is waiting" notification, and a second identical append none.
+# Processes named `claude` work in two projects. An assistant line appended to the first one's
+# transcript must produce exactly one "Claude Code is waiting" notification, a second answer none.
 # Usage: notify_e2e.sh LOOMWATCH-CLI   (runs itself again inside xvfb-run + dbus-run-session)
 set -euo pipefail
 CLI=$(readlink -f "$1")
@@ -24,25 +24,34 @@ cleanup() {
 trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; cat "$work/watch.out" "$work/notifications.log" >&2 || true; exit 1; }
+wait_for() { # SECONDS COMMAND...: polls until the command succeeds
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.05; done
+}
 
 export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
 export XDG_RUNTIME_DIR=$work/runtime
-project=$HOME/src/checkout-service
-transcripts=$HOME/.claude/projects/$(printf '%s' "$project" | sed 's/[^A-Za-z0-9]/-/g')
-mkdir -p -m 700 "$XDG_RUNTIME_DIR" && mkdir -p "$project" "$transcripts" "$work/bin"
-session=3b0e6c1d-1f2a-4b3c-8d4e-5f6a7b8c9d0e
-transcript=$transcripts/$session.jsonl
-now() { date -u +%Y-%m-%dT%H:%M:%S.000Z; }
-line() { # role
-    printf '{"type":"%s","sessionId":"%s","cwd":"%s","gitBranch":"main","timestamp":"%s","message":{"role":"%s","content":[{"type":"text","text":"step"}]}}\n' \
-        "$1" "$session" "$project" "$(now)" "$1"
-}
-line user > "$transcript"
-
-# The agent: a copy of sleep called `claude`, working in the project.
+mkdir -p -m 700 "$XDG_RUNTIME_DIR" && mkdir -p "$work/bin"
 cp /bin/sleep "$work/bin/claude"
-(cd "$project" && exec "$work/bin/claude" 600) &
-pids+=($!)
+
+declare -A session project transcript
+append() { # KEY ROLE
+    printf '{"type":"%s","sessionId":"%s","cwd":"%s","gitBranch":"main","timestamp":"%s","message":{"role":"%s","content":[{"type":"text","text":"step"}]}}\n' \
+        "$2" "${session[$1]}" "${project[$1]}" "$(date -u +%Y-%m-%dT%H:%M:%S.000Z)" "$2" >> "${transcript[$1]}"
+}
+add_session() { # KEY PROJECT-NAME SESSION-ID: a transcript and its agent at work in the project
+    project[$1]=$HOME/src/$2
+    session[$1]=$3
+    local dir=$HOME/.claude/projects/$(printf '%s' "${project[$1]}" | sed 's/[^A-Za-z0-9]/-/g')
+    transcript[$1]=$dir/$3.jsonl
+    mkdir -p "${project[$1]}" "$dir"
+    append "$1" user
+    (cd "${project[$1]}" && exec "$work/bin/claude" 600) &
+    pids+=($!)
+}
+add_session a checkout-service 3b0e6c1d-1f2a-4b3c-8d4e-5f6a7b8c9d0e
+add_session b billing-api 9c8d7e6f-5a4b-4c3d-8e2f-1a0b9c8d7e6f
 
 # dunst logs every notification through a rule script.
 cat > "$work/log.sh" <<LOG
@@ -50,46 +59,39 @@ cat > "$work/log.sh" <<LOG
 printf '%s|%s|%s\n' "\$1" "\$2" "\$3" >> "$work/notifications.log"
 LOG
 chmod +x "$work/log.sh"
-cat > "$work/dunstrc" <<CONF
-[log-everything]
-    summary = "*"
-    script = $work/log.sh
-CONF
+printf '[log-everything]\n    summary = "*"\n    script = %s\n' "$work/log.sh" > "$work/dunstrc"
 touch "$work/notifications.log"
 dunst -config "$work/dunstrc" >"$work/dunst.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do
+has_server() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications | grep -q 'boolean true' && break
-    sleep 0.1
-done
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications | grep -q 'boolean true'
+}
+wait_for 10 has_server || fail "dunst did not become the notification server"
 
 "$CLI" watch --json --notify > "$work/watch.out" 2> "$work/watch.err" &
 watch_pid=$!
 pids+=($watch_pid)
 
-wait_for() { # file pattern seconds
-    for _ in $(seq $(( $3 * 10 ))); do grep -q "$2" "$1" && return 0; sleep 0.1; done
-    return 1
-}
-wait_for "$work/watch.out" '"event":"appeared"' 20 || fail "the session never appeared"
-grep -q '"state":"working"' "$work/watch.out" || fail "the session should start out working"
-sleep 1 # the watcher is armed once the first refresh has been applied
+in_state() { grep -q "\"id\":\"claude:${session[$1]}\".*\"state\":\"$2\"" "$work/watch.out"; }
+notified() { grep -q "|Claude Code is waiting|$1 is waiting for your input.$" "$work/notifications.log"; }
+# The folders are watched from the start: an append after the first listing is always seen.
+wait_for 20 in_state a working || fail "the session never appeared working"
+append a assistant
+wait_for 10 in_state a waitingForInput || fail "the append was not picked up"
+wait_for 10 notified checkout-service || fail "no notification was shown"
 
-line assistant >> "$transcript"
-wait_for "$work/watch.out" '"state":"waitingForInput"' 10 || fail "the append was not picked up"
-wait_for "$work/notifications.log" 'Claude Code is waiting' 10 || fail "no notification was shown"
-sleep 1
-line assistant >> "$transcript"
-sleep 3
-count=$(grep -c 'Claude Code is waiting' "$work/notifications.log" || true)
-[ "$count" -eq 1 ] || fail "expected one notification, saw $count"
-grep -q '|Claude Code is waiting|checkout-service is waiting for your input.$' "$work/notifications.log" ||
-    fail "wrong notification text"
+# The other session's notification comes from a later append, so when it shows, the second answer
+# has been through the notifications too.
+append a assistant
+append b assistant
+wait_for 10 notified billing-api || fail "the other session was not notified"
+count=$(grep -c 'checkout-service is waiting' "$work/notifications.log" || true)
+[ "$count" -eq 1 ] || fail "expected one notification for the first session, saw $count"
 
 kill -TERM "$watch_pid"
-for _ in $(seq 50); do kill -0 "$watch_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$watch_pid" 2>/dev/null && fail "watch did not end on SIGTERM"
+ended() { ! kill -0 "$watch_pid" 2>/dev/null; }
+wait_for 5 ended || fail "watch did not end on SIGTERM"
 wait "$watch_pid" || fail "watch exited with status $?"
 [ ! -s "$work/watch.err" ] || fail "watch wrote to stderr: $(cat "$work/watch.err")"
 echo "notification end-to-end test passed"
