@@ -1,5 +1,6 @@
-// A corpus of credentials in the places agents write them, run through the two ways transcript text leaves a
-// transcript: the excerpt kept with a session and the handoff prompt.
+// A corpus of credentials in the places agents write them, run through the ways transcript text leaves a
+// transcript: the excerpt kept with a session, the handoff prompt and OpenCode's titles; texts that only look
+// like credentials; and texts with what redaction makes of them.
 #include "handoff/handoffgenerator.h"
 #include "handoff/secretredaction.h"
 #include "handoff/snippet.h"
@@ -200,6 +201,19 @@ std::string handoffCutThrough(const TempDir& dir, const std::string& transcript,
 }
 
 } // namespace
+
+TEST(RedactionCorpus, TextsBecomeWhatTheTableSays)
+{
+    const auto cases = loadCorpus("exact.txt");
+    ASSERT_GE(cases.size(), 10u);
+    for (const auto& c : cases) {
+        const std::size_t split = c.text.find("\n--- becomes\n");
+        ASSERT_NE(split, std::string::npos) << c.name;
+        const std::string expected = c.text.substr(split + 13);
+        EXPECT_EQ(redactSecrets(c.text.substr(0, split)), expected) << c.name;
+        EXPECT_EQ(redactSecrets(expected), expected) << c.name << ": a second pass changes nothing";
+    }
+}
 
 TEST(RedactionCorpus, NoCredentialSurvivesTheExcerptOrTheHandoff)
 {
