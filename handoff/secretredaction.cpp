@@ -8,6 +8,7 @@
 #include <re2/set.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -46,14 +47,14 @@ struct CompiledRules
 {
     std::vector<std::unique_ptr<RE2>> patterns; // in the order of secretRules()
     std::unique_ptr<RE2::Set> filter;           // which patterns match anywhere at all
+    bool complete = true;                       // every pattern compiled
 };
 
-RE2::Options options()
+RE2::Options options(std::int64_t maxMemory)
 {
     RE2::Options o;
     o.set_log_errors(false);
-    // Room for the automaton of every rule at once: the filter gives up on texts it would need more for.
-    o.set_max_mem(64 << 20);
+    o.set_max_mem(maxMemory);
     return o;
 }
 
@@ -61,15 +62,15 @@ const CompiledRules& compiledRules()
 {
     static const CompiledRules compiled = [] {
         CompiledRules c;
-        c.filter = std::make_unique<RE2::Set>(options(), RE2::UNANCHORED);
+        // The filter holds the automaton of every rule at once; when a text needs more than this, it gives up and
+        // every rule runs on its own.
+        c.filter = std::make_unique<RE2::Set>(options(16 << 20), RE2::UNANCHORED);
         for (const SecretRule& rule : secretRules()) {
             const std::string pattern = expand(rule.pattern);
-            c.patterns.push_back(std::make_unique<RE2>(pattern, options()));
-            if (!c.patterns.back()->ok() || c.filter->Add(pattern, nullptr) < 0)
-                c.patterns.back().reset();
+            c.patterns.push_back(std::make_unique<RE2>(pattern, options(8 << 20)));
+            c.complete = c.complete && c.patterns.back()->ok() && c.filter->Add(pattern, nullptr) >= 0;
         }
-        if (!c.filter->Compile())
-            c.filter.reset();
+        c.complete = c.complete && c.filter->Compile();
         return c;
     }();
     return compiled;
@@ -80,13 +81,15 @@ bool isQuoteOrBreakEscape(char c)
     return c == '"' || c == '\'' || c == '`' || c == 'n' || c == 'r' || c == 't';
 }
 
-// Where a pair's value ends: at white space, a quote or backtick, a control character, or a run of
-// backslashes that escapes a quote or stands for a line break or tab (the value inside a JSON string).
+// Where a pair's value ends: at white space, a quote or backtick, a control character, a run of backslashes
+// that escapes a quote or stands for a line break or tab (the value inside a JSON string), or a marker (what is
+// already replaced is no part of a value, so that redacting twice changes nothing).
 std::size_t valueEnd(std::string_view text, std::size_t pos)
 {
     while (pos < text.size()) {
         const auto c = static_cast<unsigned char>(text[pos]);
-        if (c < 0x20 || c == 0x7F || c == '"' || c == '\'' || c == '`' || whiteSpaceLength(text, pos) > 0)
+        if (c < 0x20 || c == 0x7F || c == '"' || c == '\'' || c == '`' || whiteSpaceLength(text, pos) > 0 ||
+            (c == '[' && text.substr(pos).starts_with(redactionMarker)))
             return pos;
         if (c == '\\') {
             std::size_t p = pos;
@@ -129,9 +132,8 @@ public:
     {
         if (!m_measured || start < m_begin || start > m_end)
             measure(text, start);
-        return {m_end,
-                SecretFacts{m_lastLetter != npos && m_lastLetter >= start, m_lastDigit != npos && m_lastDigit >= start,
-                            m_lastUrl != npos && m_lastUrl >= start}};
+        return {m_end, SecretFacts{m_lastLetter != npos && m_lastLetter >= start,
+                                   m_lastDigit != npos && m_lastDigit >= start}};
     }
 
 private:
@@ -142,15 +144,13 @@ private:
         m_measured = true;
         m_begin = start;
         m_end = valueEnd(text, start);
-        m_lastLetter = m_lastDigit = m_lastUrl = npos;
+        m_lastLetter = m_lastDigit = npos;
         for (std::size_t i = start; i < m_end; ++i) {
             const char c = text[i];
             if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
                 m_lastLetter = i;
             else if (c >= '0' && c <= '9')
                 m_lastDigit = i;
-            else if (c == ':' && text.substr(i, 3) == "://" && i + 3 <= m_end)
-                m_lastUrl = i;
         }
     }
 
@@ -159,11 +159,11 @@ private:
     std::size_t m_end = 0;
     std::size_t m_lastLetter = npos;
     std::size_t m_lastDigit = npos;
-    std::size_t m_lastUrl = npos;
 };
 
-// Appends the parts of `text` that `rule` replaces. Each search starts where the previous match ended, and a
-// value run already measured is not measured again, so the whole pass is linear in the text.
+// Appends the parts of `text` that `rule` replaces. Each search starts where the previous secret ended, or where
+// the previous candidate's secret began when it was none; a value run already measured is not measured again. So
+// every character is read a bounded number of times, and the pass is linear in the text.
 void collect(const SecretRule& rule, const RE2& pattern, std::string_view text, std::vector<Span>& spans)
 {
     std::vector<re2::StringPiece> found(static_cast<std::size_t>(std::max(rule.secretGroup, rule.nameGroup)) + 1);
@@ -203,6 +203,8 @@ void collect(const SecretRule& rule, const RE2& pattern, std::string_view text, 
                     continue;
                 secret.begin = static_cast<std::size_t>(part.data() - text.data());
                 secret.end = secret.begin + part.size();
+                // Should this one be no secret, its value may still be the name of the next match.
+                pos = std::max(begin + 1, secret.begin);
             }
             facts = factsOf(text.substr(secret.begin, secret.end - secret.begin));
         }
@@ -223,11 +225,12 @@ std::string redactSecrets(std::string_view input)
     std::string text = redactPrivateKeyBlocks(toValidUtf8(input), redactionMarker);
 
     const CompiledRules& compiled = compiledRules();
+    if (!compiled.complete)
+        return std::string(redactionMarker); // a rule that cannot run lets nothing through
     const auto rules = secretRules();
     std::vector<int> candidates;
     RE2::Set::ErrorInfo error{};
-    if (compiled.filter == nullptr ||
-        (!compiled.filter->Match(text, &candidates, &error) && error.kind != RE2::Set::kNoError)) {
+    if (!compiled.filter->Match(text, &candidates, &error) && error.kind != RE2::Set::kNoError) {
         // The filter could not decide: every rule runs.
         candidates.clear();
         for (std::size_t i = 0; i < rules.size(); ++i)
@@ -235,12 +238,8 @@ std::string redactSecrets(std::string_view input)
     }
 
     std::vector<Span> spans;
-    for (const int i : candidates) {
-        const auto index = static_cast<std::size_t>(i);
-        if (compiled.patterns[index] == nullptr)
-            return std::string(redactionMarker); // a rule that cannot run lets nothing through
-        collect(rules[index], *compiled.patterns[index], text, spans);
-    }
+    for (const int i : candidates)
+        collect(rules[static_cast<std::size_t>(i)], *compiled.patterns[static_cast<std::size_t>(i)], text, spans);
     if (spans.empty())
         return text;
 

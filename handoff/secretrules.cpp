@@ -52,18 +52,20 @@ constexpr std::array rules{
                0, any, none, false, ""},
 
     // ---- Credentials by their place ----
+    // Open-ended values stop at '[': a marker that an overlapping rule put there ends them, as it would have
+    // ended the secret, so that redacting twice changes nothing.
     // The value: one token (Bearer, Basic, Token, ...) or a list of name=value parameters (Digest, AWS4).
     SecretRule{"Authorization header",
                R"re((?i)%b%(?:proxy-)?authorization(?:\\*["'])?[ \t]*[:=][ \t]*(?:\\*["'])?)re"
                R"re((?:(?:bearer|basic|token|digest|bot|negotiate|ntlm|apikey|api-key|sso-key|ssws|oauth|key)re"
                R"re(|aws4-hmac-sha256)[ \t]+)?)re"
-               R"re(([^\s"'\\,=]+(?:=+(?:\\*"[^"\\\r\n]*\\*"|[^\s"'\\,]*))?)re"
-               R"re((?:,[ \t]*[^\s"'\\,=]+=+(?:\\*"[^"\\\r\n]*\\*"|[^\s"'\\,]*))*))re",
+               R"re(([^\s"'\\,=\[]+(?:=+(?:\\*"[^"\\\r\n]*\\*"|[^\s"'\\,\[]*))?)re"
+               R"re((?:,[ \t]*[^\s"'\\,=\[]+=+(?:\\*"[^"\\\r\n]*\\*"|[^\s"'\\,\[]*))*))re",
                secretGroup, 1, 0, 8, notPlainWord, none, true, "the header's name and scheme"},
-    SecretRule{"Password in a URL", R"re((?i)%b%[a-z][a-z0-9+.\-]*:(?:\\?/){2}[^\s/?#@:"'\\]*:([^\s/"'\\]+)@)re",
+    SecretRule{"Password in a URL", R"re((?i)%b%[a-z][a-z0-9+.\-]*:(?:\\?/){2}[^\s/?#@:"'\\]*:([^\s/"'\\\[]+)@)re",
                secretGroup, 1, 0, 1, any, none, true, "scheme, user name and host"},
     SecretRule{"Connection-string key",
-               R"re((?i)%b%(?:AccountKey|SharedAccessKey|SharedAccessSignature)%ws%*=%ws%*([^;\s"'\\]+))re",
+               R"re((?i)%b%(?:AccountKey|SharedAccessKey|SharedAccessSignature)%ws%*=%ws%*([^;\s"'\\\[]+))re",
                secretGroup, 1, 0, 8, any, none, false, "the key's name"},
     SecretRule{"Connection-string password", R"re((?i);%ws%*(?:password|pwd)=([^;\s"'\\][^;\r\n"'\\]*))re", secretGroup,
                1, 0, 1, any, none, true, "the key's name"},
@@ -130,16 +132,22 @@ bool isName(std::string_view text)
     return true;
 }
 
+// $NAME, ${NAME}, %NAME%, or <words> such as <your-token>: something that stands for a secret kept elsewhere.
 bool isPlaceholder(std::string_view value)
 {
-    if (value.size() >= 3 && value.starts_with("${") && value.ends_with('}'))
-        return true;
-    if (value.size() >= 2 && value.front() == '$')
+    if (value.starts_with("${") && value.ends_with('}'))
+        return isName(value.substr(2, value.size() - 3));
+    if (value.starts_with('$'))
         return isName(value.substr(1));
-    if (value.size() >= 3 &&
-        ((value.front() == '<' && value.back() == '>') || (value.front() == '%' && value.back() == '%')))
-        return true;
-    return false;
+    if (value.size() >= 3 && value.front() == '%' && value.back() == '%')
+        return isName(value.substr(1, value.size() - 2));
+    if (value.size() < 3 || value.front() != '<' || value.back() != '>')
+        return false;
+    for (const char c : value.substr(1, value.size() - 2)) {
+        if (!isLetter(c) && !isDigit(c) && c != '_' && c != '-' && c != '.' && c != ' ')
+            return false;
+    }
+    return true;
 }
 
 bool isPlainWord(std::string_view value)
@@ -167,6 +175,16 @@ bool isUuid(std::string_view value)
     return true;
 }
 
+// Starts with a URL's scheme and "://".
+bool isUrl(std::string_view value)
+{
+    std::size_t i = 0;
+    while (i < value.size() && (isLetter(value[i]) || (i > 0 && (isDigit(value[i]) || value[i] == '+' ||
+                                                                 value[i] == '-' || value[i] == '.'))))
+        ++i;
+    return i > 0 && value.substr(i).starts_with("://");
+}
+
 bool hasShape(Shape shape, std::string_view value, const SecretFacts& facts)
 {
     switch (shape) {
@@ -177,7 +195,7 @@ bool hasShape(Shape shape, std::string_view value, const SecretFacts& facts)
     case lettersAndDigits: {
         const bool path =
             value.starts_with('/') || value.starts_with("./") || value.starts_with("../") || value.starts_with("~/");
-        return facts.hasLetter && facts.hasDigit && !facts.hasUrl && !path && !isUuid(value);
+        return facts.hasLetter && facts.hasDigit && !path && !isUrl(value) && !isUuid(value);
     }
     }
     return false;
@@ -255,7 +273,6 @@ SecretFacts factsOf(std::string_view secret)
         facts.hasLetter = facts.hasLetter || isLetter(c);
         facts.hasDigit = facts.hasDigit || isDigit(c);
     }
-    facts.hasUrl = secret.find("://") != std::string_view::npos;
     return facts;
 }
 

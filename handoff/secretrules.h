@@ -64,7 +64,6 @@ struct SecretFacts
 {
     bool hasLetter = false; // ASCII
     bool hasDigit = false;
-    bool hasUrl = false; // "://"
 };
 SecretFacts factsOf(std::string_view secret);
 
