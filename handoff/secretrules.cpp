@@ -73,7 +73,7 @@ constexpr std::array rules{
                false, "the parameter's name"},
     SecretRule{"Docker or npm auth", R"re((?i)(?:\\*"auth\\*"|%b%_auth(?:Token)?|%b%_password)%sep%)re", value, 0, 0, 8,
                notPlainWord, none, true, "the name"},
-    // The four-pattern pair, widened: a name that ends in a secret's word, any value of eight characters.
+    // A name that ends in a secret's word: any value of eight characters or more.
     SecretRule{"Named secret",
                R"re((?i)([A-Za-z0-9_.\-]*(?:api[_\-]?key|token|secret|pa(?:ss|ß)word|passwd|passphrase|pass|pwd)))re"
                "%sep%",
@@ -255,7 +255,7 @@ bool hasPasswordWord(std::string_view name)
         return false;
     const std::string& last = words.back();
     if (!last.ends_with("pass") && !last.ends_with("pwd"))
-        return true; // token, secret, password, ...: the old four, wherever they end a name
+        return true; // token, secret, password and the rest count wherever they end a name (mytoken)
     return last == "pass" || (last == "pwd" && words.size() > 1);
 }
 
