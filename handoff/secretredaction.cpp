@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -43,13 +44,6 @@ std::string expand(std::string_view pattern)
     return out;
 }
 
-struct CompiledRules
-{
-    std::vector<std::unique_ptr<RE2>> patterns; // in the order of secretRules()
-    std::unique_ptr<RE2::Set> filter;           // which patterns match anywhere at all
-    bool complete = true;                       // every pattern compiled
-};
-
 RE2::Options options(std::int64_t maxMemory)
 {
     RE2::Options o;
@@ -58,21 +52,44 @@ RE2::Options options(std::int64_t maxMemory)
     return o;
 }
 
-const CompiledRules& compiledRules()
+// The filter is built once, with every rule in it; a rule's own pattern the first time a text may hold its match
+// (most texts wake only a few rules, and a one-shot command should not pay for all of them).
+class CompiledRules
 {
-    static const CompiledRules compiled = [] {
-        CompiledRules c;
+public:
+    CompiledRules()
         // The filter holds the automaton of every rule at once; when a text needs more than this, it gives up and
         // every rule runs on its own.
-        c.filter = std::make_unique<RE2::Set>(options(16 << 20), RE2::UNANCHORED);
-        for (const SecretRule& rule : secretRules()) {
-            const std::string pattern = expand(rule.pattern);
-            c.patterns.push_back(std::make_unique<RE2>(pattern, options(8 << 20)));
-            c.complete = c.complete && c.patterns.back()->ok() && c.filter->Add(pattern, nullptr) >= 0;
-        }
-        c.complete = c.complete && c.filter->Compile();
-        return c;
-    }();
+        : m_filter(options(16 << 20), RE2::UNANCHORED), m_patterns(secretRules().size()),
+          m_compiled(secretRules().size())
+    {
+        for (const SecretRule& rule : secretRules())
+            m_complete = m_complete && m_filter.Add(expand(rule.pattern), nullptr) >= 0;
+        m_complete = m_complete && m_filter.Compile();
+    }
+
+    bool complete() const { return m_complete; }
+    const RE2::Set& filter() const { return m_filter; }
+
+    // Null when the pattern does not compile.
+    const RE2* pattern(std::size_t index)
+    {
+        std::call_once(m_compiled[index], [&] {
+            m_patterns[index] = std::make_unique<RE2>(expand(secretRules()[index].pattern), options(8 << 20));
+        });
+        return m_patterns[index]->ok() ? m_patterns[index].get() : nullptr;
+    }
+
+private:
+    RE2::Set m_filter;
+    std::vector<std::unique_ptr<RE2>> m_patterns; // in the order of secretRules()
+    std::vector<std::once_flag> m_compiled;
+    bool m_complete = true; // every pattern parsed
+};
+
+CompiledRules& compiledRules()
+{
+    static CompiledRules compiled;
     return compiled;
 }
 
@@ -224,13 +241,13 @@ std::string redactSecrets(std::string_view input)
     // Key blocks go first: a pair whose value starts with a BEGIN line would otherwise take only that line.
     std::string text = redactPrivateKeyBlocks(toValidUtf8(input), redactionMarker);
 
-    const CompiledRules& compiled = compiledRules();
-    if (!compiled.complete)
+    CompiledRules& compiled = compiledRules();
+    if (!compiled.complete())
         return std::string(redactionMarker); // a rule that cannot run lets nothing through
     const auto rules = secretRules();
     std::vector<int> candidates;
     RE2::Set::ErrorInfo error{};
-    if (!compiled.filter->Match(text, &candidates, &error) && error.kind != RE2::Set::kNoError) {
+    if (!compiled.filter().Match(text, &candidates, &error) && error.kind != RE2::Set::kNoError) {
         // The filter could not decide: every rule runs.
         candidates.clear();
         for (std::size_t i = 0; i < rules.size(); ++i)
@@ -238,8 +255,12 @@ std::string redactSecrets(std::string_view input)
     }
 
     std::vector<Span> spans;
-    for (const int i : candidates)
-        collect(rules[static_cast<std::size_t>(i)], *compiled.patterns[static_cast<std::size_t>(i)], text, spans);
+    for (const int i : candidates) {
+        const RE2* pattern = compiled.pattern(static_cast<std::size_t>(i));
+        if (pattern == nullptr)
+            return std::string(redactionMarker);
+        collect(rules[static_cast<std::size_t>(i)], *pattern, text, spans);
+    }
     if (spans.empty())
         return text;
 
