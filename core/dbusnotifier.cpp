@@ -13,6 +13,16 @@ const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString objectPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface = QStringLiteral("org.freedesktop.Notifications");
 
+// Servers may read a body as markup; a project named "<b>x</b>" is shown as written.
+QString escapedForMarkup(const std::string& text)
+{
+    QString out = QString::fromStdString(text);
+    out.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
+    out.replace(QLatin1Char('<'), QStringLiteral("&lt;"));
+    out.replace(QLatin1Char('>'), QStringLiteral("&gt;"));
+    return out;
+}
+
 } // namespace
 
 DBusNotifier::DBusNotifier(QObject* parent) : DBusNotifier(QDBusConnection::sessionBus(), defaultTimeoutMs, parent) {}
@@ -45,7 +55,7 @@ void DBusNotifier::post(const NotificationRequest& request, std::function<void(b
     const auto known = m_serverIds.find(request.identifier);
     const uint replacesId = known == m_serverIds.end() ? 0U : known->second;
     call << QStringLiteral("Loomwatch") << replacesId << QString() << QString::fromStdString(request.title)
-         << QString::fromStdString(request.body) << QStringList() << hints << qint32(-1);
+         << escapedForMarkup(request.body) << QStringList() << hints << qint32(-1);
 
     auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call, m_timeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

@@ -1,5 +1,6 @@
 #include "handoff/handoffgenerator.h"
 
+#include "handoff/keyblocks.h"
 #include "handoff/secretredaction.h"
 #include "handoff/snippet.h"
 #include "handoff/unicodetext.h"
@@ -77,21 +78,6 @@ std::string readTail(const std::string& path, std::size_t limit, bool& cut)
     return data;
 }
 
-// Length of the "-----BEGIN ...PRIVATE KEY-----" or "-----END ...PRIVATE KEY-----" armour line at `pos`, or 0.
-std::size_t privateKeyArmourLength(std::string_view text, std::size_t pos, std::string_view opening)
-{
-    if (text.compare(pos, opening.size(), opening) != 0)
-        return 0;
-    std::size_t end = pos + opening.size();
-    while (end < text.size() && ((text[end] >= 'A' && text[end] <= 'Z') || text[end] == ' '))
-        ++end;
-    constexpr std::string_view name = "PRIVATE KEY";
-    if (end - pos - opening.size() < name.size() || text.compare(end - name.size(), name.size(), name) != 0 ||
-        text.compare(end, 5, "-----") != 0)
-        return 0;
-    return end + 5 - pos;
-}
-
 // What of a tail cut from a longer transcript can be shown. Its first line is only the end of a line, and
 // whatever secret began before the cut (a key's last characters, the body of a key block) can no longer be
 // recognised: that line is left out, and so is everything up to a key block's END line whose BEGIN was cut off.
@@ -101,11 +87,11 @@ std::string_view safePartOfCutTail(std::string_view text)
     text.remove_prefix(firstBreak == std::string_view::npos ? text.size() : firstBreak + 1);
     for (std::size_t end = text.find("-----END "); end != std::string_view::npos;
          end = text.find("-----END ", end + 1)) {
-        const std::size_t length = privateKeyArmourLength(text, end, "-----END ");
+        const std::size_t length = privateKeyArmourLength(text, end, false);
         if (length == 0)
             continue;
         for (std::size_t begin = text.find("-----BEGIN "); begin < end; begin = text.find("-----BEGIN ", begin + 1)) {
-            if (privateKeyArmourLength(text, begin, "-----BEGIN ") != 0)
+            if (privateKeyArmourLength(text, begin, true) != 0)
                 return text;
         }
         text.remove_prefix(end + length);

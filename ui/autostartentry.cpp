@@ -40,22 +40,52 @@ bool AutostartEntry::isEnabled() const
     return true;
 }
 
+namespace {
+
+// The Exec value that starts `program` with no arguments. As an argument it goes in double quotes, inside which
+// '"', '`', '$' and '\' take a backslash and '%' is doubled (a lone one would start a field code). The value is
+// then escaped as every string value is: backslashes doubled, line breaks and tabs written \n, \r and \t.
+QString execValue(const QString& program)
+{
+    QString argument = QStringLiteral("\"");
+    for (const QChar c : program) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            argument += QLatin1Char('\\');
+        else if (c == QLatin1Char('%'))
+            argument += QLatin1Char('%');
+        argument += c;
+    }
+    argument += QLatin1Char('"');
+    QString value;
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('\\'))
+            value += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            value += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\t'))
+            value += QStringLiteral("\\t");
+        else
+            value += c;
+    }
+    return value;
+}
+
+} // namespace
+
 QString AutostartEntry::desktopEntryText() const
 {
-    // Exec needs quoting when the path has spaces; '"', '`', '$' and '\' are escaped inside quotes.
-    QString exec = m_executable;
-    for (const QChar reserved : {QLatin1Char('\\'), QLatin1Char('"'), QLatin1Char('`'), QLatin1Char('$')})
-        exec.replace(reserved, QStringLiteral("\\") + reserved);
-    exec = QLatin1Char('"') + exec + QLatin1Char('"');
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Loomwatch\n"
                           "Comment=Keeps watch over the coding agents on this computer\n"
-                          "Exec=%1\n"
+                          "Exec=") +
+           execValue(m_executable) +
+           QStringLiteral("\n"
                           "Icon=loomwatch\n"
                           "Terminal=false\n"
-                          "X-GNOME-Autostart-enabled=true\n")
-        .arg(exec);
+                          "X-GNOME-Autostart-enabled=true\n");
 }
 
 void AutostartEntry::setEnabled(bool enabled) const

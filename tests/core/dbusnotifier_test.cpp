@@ -110,6 +110,17 @@ TEST_F(PrivateBus, NotifySendsTheExactArgumentsAndReplacesByIdentifier)
     EXPECT_EQ(available(notifier), true);
 }
 
+TEST_F(PrivateBus, BodyIsEscapedForTheServersMarkup)
+{
+    FakeNotificationServer fake;
+    serve(fake);
+    core::DBusNotifier notifier(*client, 2000);
+    EXPECT_EQ(postAndWait(notifier, {"waiting:x", "Codex is waiting", "<b>x</b> & <i>co</i> is waiting", true}), true);
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].body, QString("&lt;b&gt;x&lt;/b&gt; &amp; &lt;i&gt;co&lt;/i&gt; is waiting"));
+    EXPECT_EQ(fake.calls[0].summary, QString("Codex is waiting"));
+}
+
 TEST_F(PrivateBus, MissingServerCountsAsNotDelivered)
 {
     core::DBusNotifier notifier(*client, 2000);

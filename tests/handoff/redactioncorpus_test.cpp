@@ -1,8 +1,12 @@
-// A corpus of credentials in the places agents write them, run through the two ways transcript text leaves a
-// transcript: the excerpt kept with a session and the handoff prompt.
+// A corpus of credentials in the places agents write them, run through the ways transcript text leaves a
+// transcript: the excerpt kept with a session, the handoff prompt and OpenCode's titles; texts that only look
+// like credentials; and texts with what redaction makes of them.
 #include "handoff/handoffgenerator.h"
 #include "handoff/secretredaction.h"
+#include "handoff/snippet.h"
+#include "handoff/unicodetext.h"
 #include "ingestion/jsonlparser.h"
+#include "providers/opencodeprovider.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +19,15 @@
 #include <vector>
 
 using loomwatch::handoff::HandoffGenerator;
+using loomwatch::handoff::makeSnippet;
+using loomwatch::handoff::prefixCharacters;
 using loomwatch::handoff::redactionMarker;
 using loomwatch::handoff::redactSecrets;
 using loomwatch::ingestion::JSONLParser;
 using loomwatch::model::AgentSession;
 using loomwatch::model::AgentTool;
 using loomwatch::model::SessionState;
+using loomwatch::providers::OpenCodeProvider;
 using loomwatch::testing::TempDir;
 using loomwatch::testing::writeFile;
 
@@ -117,13 +124,14 @@ std::string leakedPart(const std::string& output, const std::vector<std::string>
     return {};
 }
 
-std::string collapsed(const std::string& text)
+// What the excerpt makes of text that holds nothing to redact: white space collapsed, cut to 160 characters.
+std::string excerptOf(const std::string& text)
 {
     std::istringstream words(text);
     std::string out;
     for (std::string word; words >> word;)
         out += (out.empty() ? "" : " ") + word;
-    return out;
+    return prefixCharacters(out, 160);
 }
 
 // The same text where each agent puts it: a Claude Code attachment, a Codex reasoning event after a shell
@@ -133,6 +141,7 @@ struct Transcripts
     std::string claude;
     std::string codex;
     std::string raw;
+    std::string claudeContent;
 };
 
 Transcripts writeTranscripts(const TempDir& dir, const std::string& text)
@@ -158,7 +167,7 @@ Transcripts writeTranscripts(const TempDir& dir, const std::string& text)
         "\n"
         R"({"timestamp":"2026-12-06T05:50:11.000Z","type":"event_msg","payload":{"type":"agent_reasoning","text":)" +
         quoted + "}}\n";
-    Transcripts paths{dir / "claude.jsonl", dir / "rollout-2026-12-06T05-50-00.jsonl", dir / "raw.jsonl"};
+    Transcripts paths{dir / "claude.jsonl", dir / "rollout-2026-12-06T05-50-00.jsonl", dir / "raw.jsonl", claude};
     writeFile(paths.claude, claude);
     writeFile(paths.codex, codex);
     writeFile(paths.raw, "$ ./deploy.sh\n" + text + "\n");
@@ -179,12 +188,37 @@ std::string handoffOf(const std::string& path, AgentTool tool)
         .generateHandoff(session);
 }
 
+// The handoff of a Claude Code transcript whose tail begins in the middle of `secret`: in front of the transcript
+// a line of filler, behind it one long line that makes the tail start there.
+std::string handoffCutThrough(const TempDir& dir, const std::string& transcript, const std::string& secret)
+{
+    const std::string escaped = jsonString(secret).substr(1, jsonString(secret).size() - 2);
+    const std::size_t cut = transcript.find(escaped) + escaped.size() / 2;
+    const std::size_t padding = HandoffGenerator::tailBytes - (transcript.size() - cut) - 12;
+    const std::string path = dir / "cut.jsonl";
+    writeFile(path, std::string(1000, 'x') + "\n" + transcript + "{\"pad\":\"" + std::string(padding, 'y') + "\"}\n");
+    return handoffOf(path, AgentTool::claude);
+}
+
 } // namespace
+
+TEST(RedactionCorpus, TextsBecomeWhatTheTableSays)
+{
+    const auto cases = loadCorpus("exact.txt");
+    ASSERT_GE(cases.size(), 10u);
+    for (const auto& c : cases) {
+        const std::size_t split = c.text.find("\n--- becomes\n");
+        ASSERT_NE(split, std::string::npos) << c.name;
+        const std::string expected = c.text.substr(split + 13);
+        EXPECT_EQ(redactSecrets(c.text.substr(0, split)), expected) << c.name;
+        EXPECT_EQ(redactSecrets(expected), expected) << c.name << ": a second pass changes nothing";
+    }
+}
 
 TEST(RedactionCorpus, NoCredentialSurvivesTheExcerptOrTheHandoff)
 {
     const auto cases = loadCorpus("secrets.txt");
-    ASSERT_GE(cases.size(), 15u);
+    ASSERT_GE(cases.size(), 60u);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.secrets.empty());
@@ -206,13 +240,23 @@ TEST(RedactionCorpus, NoCredentialSurvivesTheExcerptOrTheHandoff)
         const std::string raw = handoffOf(files.raw, AgentTool::claude);
         EXPECT_NE(raw.find(redactionMarker), std::string::npos) << raw;
         EXPECT_EQ(leakedPart(raw, c.secrets), "") << raw;
+
+        const auto title = OpenCodeProvider::mapRow({"ses_1", c.text, 0, 0, "", ""}, {}, "/db").lastSnippet;
+        EXPECT_EQ(leakedPart(title.value_or(""), c.secrets), "") << *title;
+        // A secret that the excerpt's cut or the start of the handoff's tail splits leaves nothing readable.
+        for (std::size_t before = 140; before < 160; before += 3) {
+            const std::string snippet = makeSnippet(std::string(before, 'x') + " " + c.text);
+            EXPECT_EQ(leakedPart(snippet, c.secrets), "") << snippet;
+        }
+        const std::string cut = handoffCutThrough(dir, files.claudeContent, c.secrets.front());
+        EXPECT_EQ(leakedPart(cut, c.secrets), "") << cut;
     }
 }
 
 TEST(RedactionCorpus, TextsThatOnlyLookLikeCredentialsSurviveUnchanged)
 {
     const auto cases = loadCorpus("lookalikes.txt");
-    ASSERT_GE(cases.size(), 10u);
+    ASSERT_GE(cases.size(), 25u);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(redactSecrets(c.text), c.text);
@@ -221,14 +265,15 @@ TEST(RedactionCorpus, TextsThatOnlyLookLikeCredentialsSurviveUnchanged)
         const auto files = writeTranscripts(dir, c.text);
         for (const auto& [path, tool] :
              {std::pair{files.claude, AgentTool::claude}, std::pair{files.codex, AgentTool::codex}}) {
-            EXPECT_EQ(JSONLParser(tool).parse({path, tool}).safeSnippet, collapsed(c.text));
+            EXPECT_EQ(JSONLParser(tool).parse({path, tool}).safeSnippet, excerptOf(c.text));
             const std::string handoff = handoffOf(path, tool);
-            EXPECT_TRUE(handoff.starts_with(collapsed(c.text) + "\n")) << handoff;
+            EXPECT_TRUE(handoff.starts_with(excerptOf(c.text) + "\n")) << handoff;
             EXPECT_EQ(handoff.find(redactionMarker), std::string::npos) << handoff;
         }
+        EXPECT_EQ(OpenCodeProvider::mapRow({"ses_1", c.text, 0, 0, "", ""}, {}, "/db").lastSnippet, c.text);
         const std::string raw = handoffOf(files.raw, AgentTool::claude);
         std::istringstream lines(c.text);
         for (std::string line; std::getline(lines, line);)
-            EXPECT_NE(raw.find("\n- " + collapsed(line)), std::string::npos) << raw;
+            EXPECT_NE(raw.find("\n- " + excerptOf(line)), std::string::npos) << raw;
     }
 }
