@@ -13,25 +13,26 @@ namespace {
 using model::AgentTool;
 using model::SessionState;
 
-// A harness past onboarding with its windows loaded.
-struct Loaded : UiHarness
+// Opens the settings window on `tab` and returns the named control once it shows.
+QQuickItem* setting(UiHarness& h, int tab, const char* name)
 {
-    explicit Loaded(Options options = {}) : UiHarness(std::move(options))
-    {
-        settings->setDidCompleteOnboarding(true);
-        load();
-    }
-    QQuickItem* setting(const char* name) { return item(settingsWindow(), QString::fromLatin1(name)); }
-    void openSettings(int tab)
-    {
-        controller->openSettings();
-        settle(100);
-        settingsWindow()->setProperty("currentTab", tab);
-        settle(150);
-    }
-};
+    h.controller->openSettings();
+    h.settingsWindow()->setProperty("currentTab", tab);
+    QQuickItem* found = nullptr;
+    if (!processEventsUntil([&] {
+            found = UiHarness::item(h.settingsWindow(), QString::fromLatin1(name));
+            return found && found->isVisible();
+        }))
+        throw std::runtime_error(std::string("no ") + name);
+    return found;
+}
 
-TEST(Costs, PerToolLinesInCaseOrderAddUpToTodaysTotal)
+bool checked(QQuickItem* toggle)
+{
+    return toggle->property("checked").toBool();
+}
+
+TEST(Costs, PerToolLinesAddUpToTodayAndFollowSavedPrices)
 {
     UiHarness h;
     auto claude = sessionAt(h, AgentTool::claude, "today", 30);
@@ -48,35 +49,32 @@ TEST(Costs, PerToolLinesInCaseOrderAddUpToTodaysTotal)
     h.provider(AgentTool::claude).setSessions({claude});
     h.provider(AgentTool::codex).setSessions({codex, yesterday});
     h.provider(AgentTool::openCode).setSessions({unpriced});
-    h.settings->setDidCompleteOnboarding(true);
     h.load();
-    h.dashboard()->setProperty("section", QStringLiteral("costs"));
-    UiHarness::settle(150);
-
-    QStringList order;
-    QStringList amounts;
-    for (QQuickItem* line : UiHarness::itemsStartingWith(h.dashboard(), "costs.")) {
-        if (line->objectName() != "costs.today-total") {
-            order << line->objectName();
-            amounts << line->property("amount").toString();
-        }
-    }
-    EXPECT_EQ(order, (QStringList{"costs.claude", "costs.codex", "costs.openCode", "costs.cursor"}));
-    EXPECT_EQ(amounts, (QStringList{"$3.00", "$2.50", "$0.00", "$0.00"})); // yesterday's $1.25 is left out
-    EXPECT_EQ(UiHarness::text(UiHarness::item(h.dashboard(), "costs.today-total")), "$5.50");
+    h.showSection("costs");
+    const auto total = [&] {
+        return UiHarness::text(UiHarness::find(h.dashboard(), "costs.today-total"));
+    };
+    QStringList lines;
+    ASSERT_TRUE(processEventsUntil([&] {
+        lines.clear();
+        for (QQuickItem* line : UiHarness::itemsStartingWith(h.dashboard(), "costs."))
+            if (line->objectName() != "costs.today-total")
+                lines << line->objectName() + " " + line->property("amount").toString();
+        return lines.size() == 4;
+    }));
+    // Yesterday's $1.25 is left out.
+    EXPECT_EQ(lines,
+              (QStringList{"costs.claude $3.00", "costs.codex $2.50", "costs.openCode $0.00", "costs.cursor $0.00"}));
+    EXPECT_EQ(total(), "$5.50");
     UiHarness::screenshot(h.dashboard(), "dashboard-costs");
 
     // Saving prices re-prices at once, without asking the providers again.
-    const auto total = [&] {
-        return UiHarness::text(UiHarness::item(h.dashboard(), "costs.today-total"));
-    };
     const int callsBefore = h.provider(AgentTool::claude).sessionCalls();
     QString pricing = QString::fromStdString(pricingJson());
     pricing.replace("\"inputPerMillion\": 3,", "\"inputPerMillion\": 6,");
     h.preferences->loadEditors();
     h.preferences->setPricingJSON(pricing);
     h.preferences->save();
-    UiHarness::settle(100);
     EXPECT_EQ(h.preferences->resourceMessage(), "Saved locally.");
     EXPECT_EQ(total(), "$8.50");
     EXPECT_EQ(h.provider(AgentTool::claude).sessionCalls(), callsBefore);
@@ -93,8 +91,7 @@ TEST(Costs, PerToolLinesInCaseOrderAddUpToTodaysTotal)
         h.preferences->setPricingJSON(bad);
         h.preferences->setHandoffTemplate("changed template");
         h.preferences->save();
-        EXPECT_TRUE(h.preferences->resourceMessage().startsWith("Could not save: "))
-            << h.preferences->resourceMessage().toStdString();
+        EXPECT_TRUE(h.preferences->resourceMessage().startsWith("Could not save: ")) << bad.toStdString();
         EXPECT_EQ(readFile(folder / "ModelPricing.json"), pricingBefore);
         EXPECT_EQ(readFile(folder / "HandoffTemplate.md"), templateBefore);
         EXPECT_EQ(total(), "$8.50");
@@ -110,28 +107,22 @@ TEST(Costs, PerToolLinesInCaseOrderAddUpToTodaysTotal)
 
 TEST(Settings, FreshInstallShowsDefaultsAndWritesNothing)
 {
-    Loaded h;
-    h.openSettings(0);
+    UiHarness h;
+    h.load();
     for (const char* name :
          {"settings.showDockIcon", "settings.openDashboardAtLaunch", "settings.playNotificationSounds"})
-        EXPECT_TRUE(h.setting(name)->property("checked").toBool()) << name;
-    EXPECT_FALSE(h.setting("settings.launchAtLogin")->property("checked").toBool());
+        EXPECT_TRUE(checked(setting(h, 0, name))) << name;
+    EXPECT_FALSE(checked(setting(h, 0, "settings.launchAtLogin")));
     UiHarness::screenshot(h.settingsWindow(), "settings-general");
-
-    h.openSettings(1);
-    EXPECT_EQ(UiHarness::text(h.setting("settings.budget")), "25");
-    EXPECT_FALSE(UiHarness::text(h.setting("settings.pricing.editor")).isEmpty());
+    EXPECT_EQ(UiHarness::text(setting(h, 1, "settings.budget")), "25");
+    EXPECT_FALSE(UiHarness::text(setting(h, 1, "settings.pricing.editor")).isEmpty());
     UiHarness::screenshot(h.settingsWindow(), "settings-tools");
 
     h.settings->sync();
     for (const QString& key : {core::Settings::showDockIconKey, core::Settings::openDashboardAtLaunchKey,
                                core::Settings::playNotificationSoundsKey, core::Settings::dailyBudgetThresholdKey})
         EXPECT_FALSE(h.settings->contains(key)) << key.toStdString();
-}
 
-TEST(Settings, BudgetFieldTakesLocaleNumbersOnly)
-{
-    UiHarness h;
     for (const char* bad : {"twenty", "-5", "inf"})
         EXPECT_FALSE(h.preferences->setDailyBudgetText(bad)) << bad;
     EXPECT_FALSE(h.settings->contains(core::Settings::dailyBudgetThresholdKey));
@@ -142,18 +133,17 @@ TEST(Settings, BudgetFieldTakesLocaleNumbersOnly)
 
 TEST(Settings, LoginToggleWritesAndRemovesTheAutostartEntry)
 {
-    Loaded h;
-    h.openSettings(0);
-    const QString entry = QString::fromStdString(h.autostartFolder() + "/loomwatch.desktop");
-    UiHarness::click(h.setting("settings.launchAtLogin"));
-    QFile file(entry);
+    UiHarness h;
+    h.load();
+    QQuickItem* toggle = setting(h, 0, "settings.launchAtLogin");
+    QFile file(QString::fromStdString(h.autostartFolder() + "/loomwatch.desktop"));
+    UiHarness::click(toggle);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("Exec=\"/usr/bin/loomwatch\""));
     file.close();
     EXPECT_TRUE(h.preferences->launchAtLogin());
-
-    UiHarness::click(h.setting("settings.launchAtLogin"));
-    EXPECT_FALSE(QFile::exists(entry));
+    UiHarness::click(toggle);
+    EXPECT_FALSE(file.exists());
     EXPECT_FALSE(h.preferences->launchAtLogin());
     EXPECT_TRUE(h.preferences->resourceMessage().isEmpty());
 
@@ -167,84 +157,83 @@ TEST(Settings, LoginToggleWritesAndRemovesTheAutostartEntry)
 
 TEST(Settings, UnwritableAutostartFolderReportsAndKeepsTheToggle)
 {
-    Loaded h;
+    UiHarness h;
+    h.load();
     // A plain file where the folder should be: no user, root included, can create the entry.
     writeFile(h.autostartFolder(), "");
-    h.openSettings(0);
-    UiHarness::click(h.setting("settings.launchAtLogin"));
-    EXPECT_TRUE(h.setting("settings.launchAtLogin")->property("checked").toBool());
+    QQuickItem* toggle = setting(h, 0, "settings.launchAtLogin");
+    UiHarness::click(toggle);
+    EXPECT_TRUE(checked(toggle));
     EXPECT_FALSE(h.preferences->resourceMessage().isEmpty());
-    h.openSettings(1);
-    EXPECT_EQ(UiHarness::text(h.setting("settings.resourceMessage")), h.preferences->resourceMessage());
+    EXPECT_EQ(UiHarness::text(setting(h, 1, "settings.resourceMessage")), h.preferences->resourceMessage());
 }
 
 TEST(Settings, DockIconToggleMakesTheWindowsToolWindows)
 {
-    Loaded h;
-    h.openSettings(0);
-    UiHarness::click(h.setting("settings.showDockIcon"));
+    UiHarness h;
+    h.load();
+    UiHarness::click(setting(h, 0, "settings.showDockIcon"));
     EXPECT_FALSE(h.settings->showDockIcon());
     EXPECT_EQ(h.dashboard()->flags() & Qt::WindowType_Mask, Qt::Tool);
     // Opening the dashboard from the tray brings the taskbar entry back first.
     h.controller->openDashboard();
-    UiHarness::settle();
     EXPECT_EQ(h.dashboard()->flags() & Qt::WindowType_Mask, Qt::Window);
 }
 
 TEST(Settings, UpdatesFollowTheSigningKey)
 {
-    Loaded h;
-    EXPECT_FALSE(h.find(h.dashboard(), "menu.checkForUpdates")->property("enabled").toBool());
+    UiHarness h;
+    h.load();
+    EXPECT_FALSE(UiHarness::find(h.dashboard(), "menu.checkForUpdates")->property("enabled").toBool());
     EXPECT_FALSE(h.tray.updateCheckEnabled);
-    h.openSettings(2);
-    EXPECT_FALSE(h.setting("settings.automaticChecks")->isEnabled());
-    EXPECT_FALSE(h.setting("settings.checkNow")->isEnabled());
-    EXPECT_EQ(UiHarness::text(h.setting("settings.updatesNotice")),
+    EXPECT_FALSE(setting(h, 2, "settings.automaticChecks")->isEnabled());
+    EXPECT_FALSE(setting(h, 2, "settings.checkNow")->isEnabled());
+    EXPECT_EQ(UiHarness::text(setting(h, 2, "settings.updatesNotice")),
               "Update signing is intentionally disabled until the production Sparkle public key is configured.");
     UiHarness::screenshot(h.settingsWindow(), "settings-updates");
 
     UiHarness::Options options;
     options.applicationInfo = QJsonObject{{"SUPublicEDKey", "pfIShU4dEXqPd5ObYNfDBiQWcXozk7estwzTnF9BamQ="}};
-    Loaded released(options);
-    EXPECT_TRUE(released.find(released.dashboard(), "menu.checkForUpdates")->property("enabled").toBool());
+    UiHarness released(options);
+    released.load();
+    EXPECT_TRUE(UiHarness::find(released.dashboard(), "menu.checkForUpdates")->property("enabled").toBool());
     EXPECT_TRUE(released.tray.updateCheckEnabled);
-    released.openSettings(2);
-    EXPECT_TRUE(released.setting("settings.automaticChecks")->isEnabled());
-    EXPECT_TRUE(released.setting("settings.checkNow")->isEnabled());
+    EXPECT_TRUE(setting(released, 2, "settings.checkNow")->isEnabled());
     EXPECT_EQ(
-        UiHarness::text(released.setting("settings.updatesNotice")),
+        UiHarness::text(setting(released, 2, "settings.updatesNotice")),
         QString::fromUtf8("Updates are verified with Sparkle signatures and the app\u2019s Developer ID signature."));
-    // The automatic-check choice is stored only once changed.
+    // The automatic-check choice is on until changed.
     EXPECT_TRUE(released.updater->automaticallyChecksForUpdates());
-    UiHarness::click(released.setting("settings.automaticChecks"));
+    UiHarness::click(setting(released, 2, "settings.automaticChecks"));
     EXPECT_FALSE(released.updater->automaticallyChecksForUpdates());
 }
 
 TEST(Diagnostics, NotYetBeforeTheFirstRefreshThenProbesInStoreOrder)
 {
     UiHarness h;
-    h.settings->setDidCompleteOnboarding(true);
     h.provider(AgentTool::claude).closeGate();
-    h.load(false);
-    h.dashboard()->setProperty("section", QStringLiteral("diagnostics"));
-    UiHarness::settle(150);
+    h.load(true, false);
+    h.showSection("diagnostics");
     const auto value = [&](const char* row) {
-        return UiHarness::text(UiHarness::item(h.dashboard(), row)->findChild<QObject*>("value"));
+        return UiHarness::text(UiHarness::find(UiHarness::find(h.dashboard(), row), "value"));
     };
-    EXPECT_EQ(value("diagnostics.lastCompleted"), "Not yet");
+    ASSERT_TRUE(processEventsUntil([&] { return value("diagnostics.lastCompleted") == "Not yet"; }));
     EXPECT_EQ(value("diagnostics.sessionCount"), "0");
     EXPECT_TRUE(UiHarness::itemsStartingWith(h.dashboard(), "diagnostics.probe.").isEmpty());
 
     h.provider(AgentTool::claude).setSessions({sessionAt(h, AgentTool::claude, "a", 1)});
     h.provider(AgentTool::claude).openGate();
-    ASSERT_TRUE(processEventsUntil([&] { return h.store->lastRefresh().has_value(); }));
-    UiHarness::settle(150);
+    ASSERT_TRUE(h.refreshed());
     const QString completed = value("diagnostics.lastCompleted");
     EXPECT_TRUE(completed.contains("Dec") && completed.contains("2026")) << completed.toStdString();
     EXPECT_EQ(value("diagnostics.sessionCount"), "1");
     QStringList order;
-    for (QQuickItem* row : UiHarness::itemsStartingWith(h.dashboard(), "diagnostics.probe."))
-        order << row->objectName();
+    ASSERT_TRUE(processEventsUntil([&] {
+        order.clear();
+        for (QQuickItem* row : UiHarness::itemsStartingWith(h.dashboard(), "diagnostics.probe."))
+            order << row->objectName();
+        return order.size() == 4;
+    }));
     EXPECT_EQ(order, (QStringList{"diagnostics.probe.claude", "diagnostics.probe.codex", "diagnostics.probe.cursor",
                                   "diagnostics.probe.openCode"}));
     UiHarness::screenshot(h.dashboard(), "dashboard-diagnostics");

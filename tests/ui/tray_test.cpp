@@ -9,7 +9,6 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QDBusReply>
 #include <QDBusVariant>
 #include <QProcess>
 #include <QQmlEngineExtensionPlugin>
@@ -67,9 +66,9 @@ TEST(Tray, ItemAppearsWithTheStateIconAndActivationOpensThePanel)
     UiHarness::Options options;
     options.tray = &tray;
     UiHarness h(options);
-    auto waiting = sessionAt(h, AgentTool::claude, "w", 1, SessionState::waitingForInput);
-    h.provider(AgentTool::claude).setSessions({waiting, sessionAt(h, AgentTool::codex, "x", 2)});
-    h.settings->setDidCompleteOnboarding(true);
+    h.provider(AgentTool::claude)
+        .setSessions({sessionAt(h, AgentTool::claude, "w", 1, SessionState::waitingForInput),
+                      sessionAt(h, AgentTool::codex, "x", 2)});
     h.load();
     tray.show();
 
@@ -88,8 +87,7 @@ TEST(Tray, ItemAppearsWithTheStateIconAndActivationOpensThePanel)
 
     QDBusMessage activate = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.kde.StatusNotifierItem"),
                                                            QStringLiteral("Activate"));
-    activate << 1200 << 10;
-    QDBusConnection::sessionBus().asyncCall(activate);
+    QDBusConnection::sessionBus().asyncCall(activate << 1200 << 10);
     ASSERT_TRUE(processEventsUntil([&] { return h.panel()->isVisible(); }));
     EXPECT_EQ(h.panel()->width(), 330);
     UiHarness::screenshot(h.panel(), "tray-panel-xcb");

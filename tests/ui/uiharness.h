@@ -23,6 +23,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+#include <QtQuickTest/quicktest.h>
 
 #include <algorithm>
 #include <memory>
@@ -31,7 +32,7 @@
 
 namespace loomwatch::testing {
 
-// The QApplication of a UI test executable (offscreen), created before anything else asks for one.
+// The QApplication of a UI test executable, created before anything else asks for one.
 inline QApplication& uiApplication()
 {
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -47,48 +48,42 @@ inline QApplication& uiApplication()
 class FakeTrayHost final : public ui::TrayHost
 {
 public:
-    bool available = true;
-    bool shown = false;
-    bool updateCheckEnabled = true;
     QString icon;
+    bool updateCheckEnabled = true;
 
-    bool isAvailable() const override { return available; }
-    void show() override { shown = true; }
+    bool isAvailable() const override { return true; }
+    void show() override {}
     QString iconName() const override { return icon; }
     void setIconName(const QString& symbol) override { icon = symbol; }
     void setUpdateCheckEnabled(bool enabled) override { updateCheckEnabled = enabled; }
-    void click(QRect geometry = QRect(1200, 0, 24, 24)) { emit activated(geometry); }
+    void click() { emit activated(QRect(1200, 0, 24, 24)); }
 };
 
-// One dashboard, panel and settings window over a store fed by four fake providers, with its own
-// home folder, settings file and a clock standing at 6 December 2026, 14:00 Berlin time.
+// The application's windows over a store fed by four fake providers, with its own home folder and
+// settings file and a clock standing at 6 December 2026, 14:00 local time. The terminate action
+// records its calls and refuses process ids below 2.
 class UiHarness
 {
 public:
     struct Options
     {
-        // Settings file to use; empty: a fresh one in the harness's home.
-        std::string settingsFile;
+        std::string settingsFile; // empty: a fresh one in the harness's home
         QJsonObject applicationInfo{{QStringLiteral("SUPublicEDKey"), QStringLiteral("REPLACE_BEFORE_RELEASE")}};
-        // A real tray icon instead of the fake one.
-        ui::TrayHost* tray = nullptr;
+        ui::TrayHost* tray = nullptr; // null: the fake one
     };
 
     UiHarness() : UiHarness(Options{}) {}
     explicit UiHarness(Options options)
     {
         uiApplication();
-        clock = std::make_shared<FakeClock>(localTime(2026, 12, 6, 14, 0));
         settingsFile =
             options.settingsFile.empty() ? (home / ".config/Loomwatch/Loomwatch.conf").string() : options.settingsFile;
         settings = std::make_shared<core::Settings>(QString::fromStdString(settingsFile));
-        std::vector<std::shared_ptr<model::SessionProvider>> list;
+        core::AppStore::Dependencies storeDependencies;
         for (model::AgentTool tool : model::allAgentTools) {
             providers.push_back(std::make_shared<FakeProvider>(tool));
-            list.push_back(providers.back());
+            storeDependencies.providers.push_back(providers.back());
         }
-        core::AppStore::Dependencies storeDependencies;
-        storeDependencies.providers = list;
         storeDependencies.clock = clock;
         storeDependencies.settings = settings;
         storeDependencies.pricing = pricing::PricingService::fromJson(pricingJson());
@@ -111,7 +106,6 @@ public:
                 throw std::runtime_error("refused");
         };
         controller = std::make_unique<ui::AppController>(std::move(deps));
-
         resources = std::make_shared<core::EditableResources>(home / ".local/share/Loomwatch", ":/loomwatch/defaults");
         preferences = std::make_unique<ui::PreferencesController>(ui::PreferencesController::Dependencies{
             store.get(), settings, resources,
@@ -122,8 +116,6 @@ public:
         controller->setPreferences(preferences.get());
     }
 
-    std::string autostartFolder() const { return home / ".config/autostart"; }
-
     ~UiHarness()
     {
         engine.reset();
@@ -132,34 +124,68 @@ public:
         store.reset();
     }
 
+    std::string autostartFolder() const { return home / ".config/autostart"; }
     FakeProvider& provider(model::AgentTool tool) { return *providers[static_cast<std::size_t>(tool)]; }
 
-    // Loads the windows (the dashboard shows and starts the store) and waits for the first refresh.
-    void load(bool waitForRefresh = true)
+    // Loads the windows (the dashboard shows and starts the store), by default past onboarding and
+    // until the first refresh is done.
+    void load(bool onboarded = true, bool waitForRefresh = true)
     {
+        if (onboarded)
+            settings->setDidCompleteOnboarding(true);
         engine = std::make_unique<QQmlApplicationEngine>();
         ui::prepareEngine(*engine, *controller);
         engine->load(QUrl(QStringLiteral("qrc:/Loomwatch/Main.qml")));
         if (engine->rootObjects().isEmpty())
             throw std::runtime_error("Main.qml did not load");
         if (waitForRefresh)
-            processEventsUntil([&] { return store->lastRefresh().has_value() && !store->isRefreshing(); });
-        settle();
+            refreshed();
+    }
+    // Runs a full refresh and waits for it; false when it did not finish in time.
+    bool refresh()
+    {
+        store->refresh();
+        return refreshed();
+    }
+    bool refreshed() const
+    {
+        return processEventsUntil([&] { return store->lastRefresh() && !store->isRefreshing(); });
     }
 
-    QObject* root() const { return engine->rootObjects().value(0); }
-    QQuickWindow* window(const char* name) const { return qvariant_cast<QQuickWindow*>(root()->property(name)); }
+    QQuickWindow* window(const char* name) const
+    {
+        return qvariant_cast<QQuickWindow*>(engine->rootObjects().value(0)->property(name));
+    }
     QQuickWindow* dashboard() const { return window("dashboard"); }
     QQuickWindow* panel() const { return window("panel"); }
     QQuickWindow* settingsWindow() const { return window("settings"); }
+    void showSection(const char* section) const { dashboard()->setProperty("section", QString::fromLatin1(section)); }
 
-    template <typename T = QObject>
-    static T* find(QObject* in, const QString& objectName)
+    // Items under `in` (visual children, delegates and open popups included), depth first.
+    static QList<QQuickItem*> items(QQuickItem* in)
     {
-        return in ? in->findChild<T*>(objectName) : nullptr;
+        QList<QQuickItem*> result;
+        for (QQuickItem* child : in ? in->childItems() : QList<QQuickItem*>()) {
+            result << child;
+            result << items(child);
+        }
+        return result;
     }
-
-    // Visible items below the window whose object names start with `prefix`, top to bottom.
+    // The object of that name under `in`, looked up among object children first, then visual ones.
+    static QObject* find(QObject* in, const QString& name)
+    {
+        if (QObject* child = in ? in->findChild<QObject*>(name) : nullptr)
+            return child;
+        auto* window = qobject_cast<QQuickWindow*>(in);
+        for (QQuickItem* item : items(window ? window->contentItem() : qobject_cast<QQuickItem*>(in)))
+            if (item->objectName() == name)
+                return item;
+        return nullptr;
+    }
+    static QQuickItem* item(QObject* in, const QString& name) { return qobject_cast<QQuickItem*>(find(in, name)); }
+    static QString text(QObject* object) { return object ? object->property("text").toString() : "<missing>"; }
+    static bool visible(QObject* object) { return object && object->property("visible").toBool(); }
+    // Visible items whose object names start with `prefix`, top to bottom.
     static QList<QQuickItem*> itemsStartingWith(QQuickWindow* window, const QString& prefix)
     {
         QList<QQuickItem*> found;
@@ -169,54 +195,21 @@ public:
         std::ranges::stable_sort(found, {}, [](QQuickItem* i) { return i->mapToScene({0, 0}).y(); });
         return found;
     }
-    static QString text(QObject* item)
-    {
-        return item ? item->property("text").toString() : QStringLiteral("<missing>");
-    }
 
-    // Items below `in` (visual children, which include delegates), depth first.
-    static QList<QQuickItem*> items(QQuickItem* in)
-    {
-        QList<QQuickItem*> result;
-        if (!in)
-            return result;
-        for (QQuickItem* child : in->childItems()) {
-            result << child;
-            result << items(child);
-        }
-        return result;
-    }
-    static QQuickItem* item(QQuickWindow* window, const QString& objectName)
-    {
-        for (QQuickItem* candidate :
-             items(window->contentItem()->parentItem() ? window->contentItem()->parentItem() : window->contentItem())) {
-            if (candidate->objectName() == objectName)
-                return candidate;
-        }
-        return nullptr;
-    }
-
-    static void type(QQuickWindow* window, const QString& text)
-    {
-        for (QChar c : text)
-            QTest::keyClick(window, c.toLatin1());
-        settle();
-    }
-
-    // Runs the event loop briefly so that bindings, layouts and popups settle.
-    static void settle(int ms = 60) { processEventsFor(ms); }
-
+    // Clicks the middle of the item once its window is laid out.
     static void click(QQuickItem* item)
     {
+        QQuickTest::qWaitForPolish(item->window());
         const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
         QTest::mouseClick(item->window(), Qt::LeftButton, {}, centre.toPoint());
-        settle();
     }
 
     // Saves what the window shows to <build>/artifacts/<name>.png and returns the image.
     static QImage screenshot(QQuickWindow* window, const QString& name)
     {
-        settle(150);
+        // Under X a resize arrives later than the window's new geometry.
+        processEventsUntil([&] { return window->contentItem()->size() == window->size(); });
+        QQuickTest::qWaitForPolish(window);
         const QImage image = window->grabWindow();
         QDir().mkpath(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR));
         image.save(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR "/") + name + QStringLiteral(".png"));
@@ -225,7 +218,7 @@ public:
 
     TempHome home;
     std::string settingsFile;
-    std::shared_ptr<FakeClock> clock;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(localTime(2026, 12, 6, 14, 0));
     std::vector<std::shared_ptr<FakeProvider>> providers;
     std::shared_ptr<core::Settings> settings;
     std::unique_ptr<core::AppStore> store;
@@ -239,7 +232,7 @@ public:
     std::vector<std::pair<std::int32_t, model::AgentTool>> terminated;
 };
 
-// A session "minutesAgo" before the harness clock.
+// A session `minutesAgo` before the harness clock.
 inline model::AgentSession sessionAt(const UiHarness& h, model::AgentTool tool, const std::string& id, int minutesAgo,
                                      model::SessionState state = model::SessionState::working)
 {
