@@ -1,21 +1,11 @@
 #include "ui/sessionfiltermodel.h"
 
-#include "model/sessiontypes.h"
 #include "ui/sessionlistmodel.h"
 
 namespace loomwatch::ui {
 
-namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
 SessionFilterModel::SessionFilterModel(QAbstractItemModel* source, Options options, QObject* parent)
-    : QSortFilterProxyModel(parent), m_options(options)
+    : QSortFilterProxyModel(parent), m_options(options), m_sessions(qobject_cast<SessionListModel*>(source))
 {
     setSourceModel(source);
     // Connected after the proxy's own handlers, so these run once it has followed the source: a row
@@ -55,25 +45,14 @@ void SessionFilterModel::updateCount()
     emit countChanged();
 }
 
-bool SessionFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
+bool SessionFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
     if (m_options.limit > 0 && sourceRow >= m_options.limit)
         return false;
-    const QModelIndex index = sourceModel()->index(sourceRow, 0, sourceParent);
-    if (m_options.activeOnly) {
-        static const QString ended = qs(model::rawValue(model::SessionState::ended));
-        static const QString errored = qs(model::rawValue(model::SessionState::errored));
-        const QString state = index.data(SessionListModel::StateRole).toString();
-        if (state == ended || state == errored)
-            return false;
-    }
-    if (m_search.isEmpty())
+    if (!m_sessions)
         return true;
-    for (int role : {SessionListModel::ProjectNameRole, SessionListModel::ToolNameRole, SessionListModel::BranchRole}) {
-        if (index.data(role).toString().contains(m_search, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
+    return (!m_options.activeOnly || m_sessions->isActive(sourceRow)) &&
+           (m_search.isEmpty() || m_sessions->matches(sourceRow, m_search));
 }
 
 int SessionFilterModel::indexOf(const QString& id) const

@@ -6,9 +6,12 @@
 
 namespace loomwatch::ui {
 
+class SessionListModel;
+
 // One view of the session list (the roles of SessionListModel), in its source's order: only active
-// sessions, only those matching a search text, or only the first rows of its source. Stack two for
-// "the first N active sessions".
+// sessions, only those matching a search text, or only the first rows of its source. Searching and
+// the active filter need the SessionListModel itself as the source; stack a limit on top of those
+// for "the first N active sessions".
 class SessionFilterModel : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -48,6 +51,7 @@ private:
     void updateCount();
 
     Options m_options;
+    const SessionListModel* m_sessions; // null when the source is another view
     QString m_search;
     int m_count = 0;
 };

@@ -37,6 +37,7 @@ SessionListModel::Row SessionListModel::makeRow(const model::AgentSession& s)
     row.stateName = qs(model::displayName(s.state));
     row.stateSymbol = qs(model::symbolName(s.state));
     row.isWaiting = s.state == model::SessionState::waitingForInput;
+    row.isActive = s.state != model::SessionState::ended && s.state != model::SessionState::errored;
     row.hasProcess = s.processID.has_value();
     row.processId = s.processID.value_or(0);
     row.lastActivity = QDateTime::fromMSecsSinceEpoch(
@@ -139,6 +140,18 @@ bool SessionListModel::patch(const std::vector<Row>& next)
     }
     flushChanged(size);
     return true;
+}
+
+bool SessionListModel::matches(int row, const QString& search) const
+{
+    const Row& r = m_rows[static_cast<std::size_t>(row)];
+    return r.projectName.contains(search, Qt::CaseInsensitive) || r.toolName.contains(search, Qt::CaseInsensitive) ||
+           r.branch.contains(search, Qt::CaseInsensitive);
+}
+
+bool SessionListModel::isActive(int row) const
+{
+    return m_rows[static_cast<std::size_t>(row)].isActive;
 }
 
 int SessionListModel::rowCount(const QModelIndex& parent) const

@@ -49,6 +49,10 @@ public:
     void setSessions(const std::vector<model::AgentSession>& sessions);
 
     int count() const { return static_cast<int>(m_rows.size()); }
+    // For the filters, without going through QVariant: case-insensitive contains of `search` in the
+    // project name, the tool's display name or the branch; working, waiting, idle or limited.
+    bool matches(int row, const QString& search) const;
+    bool isActive(int row) const;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
@@ -75,6 +79,7 @@ private:
         bool hasProcess = false;
         QDateTime lastActivity;
         QString costText;
+        bool isActive = false;
 
         bool operator==(const Row&) const = default;
     };
