@@ -3,7 +3,6 @@
 #include "core/appstore.h"
 #include "core/editableresources.h"
 #include "core/settings.h"
-#include "pricing/pricingservice.h"
 #include "support/fakeclock.h"
 #include "support/fakeprovider.h"
 #include "support/qtapp.h"
@@ -12,10 +11,7 @@
 #include "support/testpricing.h"
 #include "ui/appcontroller.h"
 #include "ui/application.h"
-#include "ui/autostartentry.h"
-#include "ui/preferencescontroller.h"
 #include "ui/trayhost.h"
-#include "ui/updater.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,13 +22,9 @@
 #include <QtQuickTest/quicktest.h>
 
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace loomwatch::testing {
 
-// The QApplication of a UI test executable, created before anything else asks for one.
 inline QApplication& uiApplication()
 {
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -48,26 +40,95 @@ inline QApplication& uiApplication()
 class FakeTrayHost final : public ui::TrayHost
 {
 public:
-    QString icon;
-    bool updateCheckEnabled = true;
-
     bool isAvailable() const override { return true; }
     void show() override {}
     QString iconName() const override { return icon; }
     void setIconName(const QString& symbol) override { icon = symbol; }
     void setUpdateCheckEnabled(bool enabled) override { updateCheckEnabled = enabled; }
     void click() { emit activated(QRect(1200, 0, 24, 24)); }
+
+    QString icon;
+    bool updateCheckEnabled = true;
 };
 
-// The application's windows over a store fed by four fake providers, with its own home folder and
-// settings file and a clock standing at 6 December 2026, 14:00 local time. The terminate action
-// records its calls and refuses process ids below 2.
+// Items under `in` (delegates and open popups included), depth first.
+inline QList<QQuickItem*> items(QQuickItem* in)
+{
+    QList<QQuickItem*> result;
+    for (QQuickItem* child : in ? in->childItems() : QList<QQuickItem*>())
+        result << child << items(child);
+    return result;
+}
+// The object of that name under `in`: an object child, else a visual one.
+inline QObject* find(QObject* in, const QString& name)
+{
+    if (QObject* child = in ? in->findChild<QObject*>(name) : nullptr)
+        return child;
+    auto* window = qobject_cast<QQuickWindow*>(in);
+    for (QQuickItem* item : items(window ? window->contentItem() : qobject_cast<QQuickItem*>(in)))
+        if (item->objectName() == name)
+            return item;
+    return nullptr;
+}
+inline QQuickItem* item(QObject* in, const QString& name)
+{
+    return qobject_cast<QQuickItem*>(find(in, name));
+}
+inline QString text(QObject* object)
+{
+    return object ? object->property("text").toString() : "<missing>";
+}
+inline bool visible(QObject* object)
+{
+    return object && object->property("visible").toBool();
+}
+// Visible items whose names start with `prefix`, top to bottom.
+inline QList<QQuickItem*> itemsStartingWith(QQuickWindow* window, const QString& prefix)
+{
+    QList<QQuickItem*> found;
+    for (QQuickItem* candidate : items(window->contentItem()))
+        if (candidate->objectName().startsWith(prefix) && candidate->isVisible())
+            found << candidate;
+    std::ranges::stable_sort(found, {}, [](QQuickItem* i) { return i->mapToScene({0, 0}).y(); });
+    return found;
+}
+
+inline void click(QQuickItem* item)
+{
+    QQuickTest::qWaitForPolish(item->window());
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(item->window(), Qt::LeftButton, {}, centre.toPoint());
+}
+
+// Saves what the window shows to <build>/artifacts/<name>.png.
+inline QImage screenshot(QQuickWindow* window, const QString& name)
+{
+    // Under X the new size reaches the content after the window's geometry.
+    processEventsUntil([&] { return window->contentItem()->size() == window->size(); });
+    QQuickTest::qWaitForPolish(window);
+    const QImage image = window->grabWindow();
+    QDir().mkpath(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR));
+    image.save(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR "/") + name + QStringLiteral(".png"));
+    return image;
+}
+
+inline bool opened(QObject* popup)
+{
+    return processEventsUntil([&] { return popup->property("opened").toBool(); });
+}
+inline bool closed(QObject* popup)
+{
+    return processEventsUntil([&] { return !visible(popup); });
+}
+
+// The application's windows over a store fed by four fake providers, in a home of its own, at
+// 6 December 2026, 14:00 local time. The terminate action records its calls and refuses pids below 2.
 class UiHarness
 {
 public:
     struct Options
     {
-        std::string settingsFile; // empty: a fresh one in the harness's home
+        std::string settingsFile{}; // empty: a fresh one in the harness's home
         QJsonObject applicationInfo{{QStringLiteral("SUPublicEDKey"), QStringLiteral("REPLACE_BEFORE_RELEASE")}};
         ui::TrayHost* tray = nullptr; // null: the fake one
     };
@@ -76,26 +137,23 @@ public:
     explicit UiHarness(Options options)
     {
         uiApplication();
-        settingsFile =
-            options.settingsFile.empty() ? (home / ".config/Loomwatch/Loomwatch.conf").string() : options.settingsFile;
-        settings = std::make_shared<core::Settings>(QString::fromStdString(settingsFile));
+        const QString settingsFile = QString::fromStdString(
+            options.settingsFile.empty() ? (home / ".config/Loomwatch/Loomwatch.conf").string() : options.settingsFile);
+        settings = std::make_shared<core::Settings>(settingsFile);
         core::AppStore::Dependencies storeDependencies;
-        for (model::AgentTool tool : model::allAgentTools) {
-            providers.push_back(std::make_shared<FakeProvider>(tool));
-            storeDependencies.providers.push_back(providers.back());
-        }
         storeDependencies.clock = clock;
         storeDependencies.settings = settings;
         storeDependencies.pricing = pricing::PricingService::fromJson(pricingJson());
+        for (model::AgentTool tool : model::allAgentTools)
+            storeDependencies.providers.push_back(providers.emplace_back(std::make_shared<FakeProvider>(tool)));
         store = std::make_unique<core::AppStore>(std::move(storeDependencies));
-        updater = std::make_unique<ui::Updater>(options.applicationInfo, QString::fromStdString(settingsFile));
-
+        updater = std::make_unique<ui::Updater>(options.applicationInfo, settingsFile);
         ui::AppController::Dependencies deps;
         deps.store = store.get();
         deps.settings = settings;
         deps.tray = options.tray ? options.tray : &tray;
         deps.updater = updater.get();
-        deps.actions.generateHandoff = [this](const model::AgentSession& s) -> std::string {
+        deps.actions.generateHandoff = [this](const model::AgentSession& s) {
             if (handoffError)
                 throw std::runtime_error(*handoffError);
             return "# Continuation Handoff\n\nProject: " + s.projectName + "\n";
@@ -106,22 +164,14 @@ public:
                 throw std::runtime_error("refused");
         };
         controller = std::make_unique<ui::AppController>(std::move(deps));
-        resources = std::make_shared<core::EditableResources>(home / ".local/share/Loomwatch", ":/loomwatch/defaults");
         preferences = std::make_unique<ui::PreferencesController>(ui::PreferencesController::Dependencies{
-            store.get(), settings, resources,
+            store.get(), settings,
+            std::make_shared<core::EditableResources>(home / ".local/share/Loomwatch", ":/loomwatch/defaults"),
             ui::AutostartEntry(QString::fromStdString(autostartFolder()), QStringLiteral("/usr/bin/loomwatch")),
             [this](bool show) {
                 controller->setShowInTaskbar(show);
             }});
         controller->setPreferences(preferences.get());
-    }
-
-    ~UiHarness()
-    {
-        engine.reset();
-        preferences.reset();
-        controller.reset();
-        store.reset();
     }
 
     std::string autostartFolder() const { return home / ".config/autostart"; }
@@ -141,7 +191,6 @@ public:
         if (waitForRefresh)
             refreshed();
     }
-    // Runs a full refresh and waits for it; false when it did not finish in time.
     bool refresh()
     {
         store->refresh();
@@ -159,65 +208,11 @@ public:
     QQuickWindow* dashboard() const { return window("dashboard"); }
     QQuickWindow* panel() const { return window("panel"); }
     QQuickWindow* settingsWindow() const { return window("settings"); }
+    QObject* find(const QString& name) const { return testing::find(dashboard(), name); }
+    QQuickItem* item(const QString& name) const { return testing::item(dashboard(), name); }
     void showSection(const char* section) const { dashboard()->setProperty("section", QString::fromLatin1(section)); }
 
-    // Items under `in` (visual children, delegates and open popups included), depth first.
-    static QList<QQuickItem*> items(QQuickItem* in)
-    {
-        QList<QQuickItem*> result;
-        for (QQuickItem* child : in ? in->childItems() : QList<QQuickItem*>()) {
-            result << child;
-            result << items(child);
-        }
-        return result;
-    }
-    // The object of that name under `in`, looked up among object children first, then visual ones.
-    static QObject* find(QObject* in, const QString& name)
-    {
-        if (QObject* child = in ? in->findChild<QObject*>(name) : nullptr)
-            return child;
-        auto* window = qobject_cast<QQuickWindow*>(in);
-        for (QQuickItem* item : items(window ? window->contentItem() : qobject_cast<QQuickItem*>(in)))
-            if (item->objectName() == name)
-                return item;
-        return nullptr;
-    }
-    static QQuickItem* item(QObject* in, const QString& name) { return qobject_cast<QQuickItem*>(find(in, name)); }
-    static QString text(QObject* object) { return object ? object->property("text").toString() : "<missing>"; }
-    static bool visible(QObject* object) { return object && object->property("visible").toBool(); }
-    // Visible items whose object names start with `prefix`, top to bottom.
-    static QList<QQuickItem*> itemsStartingWith(QQuickWindow* window, const QString& prefix)
-    {
-        QList<QQuickItem*> found;
-        for (QQuickItem* candidate : items(window->contentItem()))
-            if (candidate->objectName().startsWith(prefix) && candidate->isVisible())
-                found << candidate;
-        std::ranges::stable_sort(found, {}, [](QQuickItem* i) { return i->mapToScene({0, 0}).y(); });
-        return found;
-    }
-
-    // Clicks the middle of the item once its window is laid out.
-    static void click(QQuickItem* item)
-    {
-        QQuickTest::qWaitForPolish(item->window());
-        const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-        QTest::mouseClick(item->window(), Qt::LeftButton, {}, centre.toPoint());
-    }
-
-    // Saves what the window shows to <build>/artifacts/<name>.png and returns the image.
-    static QImage screenshot(QQuickWindow* window, const QString& name)
-    {
-        // Under X a resize arrives later than the window's new geometry.
-        processEventsUntil([&] { return window->contentItem()->size() == window->size(); });
-        QQuickTest::qWaitForPolish(window);
-        const QImage image = window->grabWindow();
-        QDir().mkpath(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR));
-        image.save(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR "/") + name + QStringLiteral(".png"));
-        return image;
-    }
-
     TempHome home;
-    std::string settingsFile;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(localTime(2026, 12, 6, 14, 0));
     std::vector<std::shared_ptr<FakeProvider>> providers;
     std::shared_ptr<core::Settings> settings;
@@ -225,14 +220,12 @@ public:
     FakeTrayHost tray;
     std::unique_ptr<ui::Updater> updater;
     std::unique_ptr<ui::AppController> controller;
-    std::shared_ptr<core::EditableResources> resources;
     std::unique_ptr<ui::PreferencesController> preferences;
-    std::unique_ptr<QQmlApplicationEngine> engine;
     std::optional<std::string> handoffError;
     std::vector<std::pair<std::int32_t, model::AgentTool>> terminated;
+    std::unique_ptr<QQmlApplicationEngine> engine; // last: the windows go before what they are bound to
 };
 
-// A session `minutesAgo` before the harness clock.
 inline model::AgentSession sessionAt(const UiHarness& h, model::AgentTool tool, const std::string& id, int minutesAgo,
                                      model::SessionState state = model::SessionState::working)
 {
