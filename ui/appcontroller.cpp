@@ -47,7 +47,7 @@ AppController::AppController(Dependencies dependencies, QObject* parent)
 {
     connect(m_store, &core::AppStore::sessionsChanged, this, &AppController::onSessionsChanged);
     connect(m_store, &core::AppStore::isRefreshingChanged, this, &AppController::isRefreshingChanged);
-    connect(m_store, &core::AppStore::errorMessageChanged, this, &AppController::errorMessageChanged);
+    connect(m_store, &core::AppStore::errorMessageChanged, this, &AppController::onErrorMessageChanged);
     connect(m_store, &core::AppStore::probesChanged, this, &AppController::probesChanged);
     connect(m_store, &core::AppStore::lastRefreshChanged, this, &AppController::lastRefreshChanged);
     if (m_tray) {
@@ -60,6 +60,7 @@ AppController::AppController(Dependencies dependencies, QObject* parent)
         m_tray->setUpdateCheckEnabled(m_updater && m_updater->isSigningConfigured());
     }
     onSessionsChanged();
+    m_hasError = m_store->hasError();
 }
 
 AppController::~AppController()
@@ -90,12 +91,10 @@ AppController* AppController::create(QQmlEngine* engine, QJSEngine*)
 void AppController::onSessionsChanged()
 {
     m_sessionList->setSessions(m_store->sessions());
-    const Counts counts{m_store->workingCount(), m_store->waitingCount(), m_store->activeCount(),
-                        m_store->sessionCount()};
-    if (counts != m_counts) {
-        m_counts = counts;
-        emit countsChanged();
-    }
+    update(m_workingCount, m_store->workingCount(), &AppController::workingCountChanged);
+    update(m_waitingCount, m_store->waitingCount(), &AppController::waitingCountChanged);
+    update(m_activeCount, m_store->activeCount(), &AppController::activeCountChanged);
+    update(m_sessionCount, m_store->sessionCount(), &AppController::sessionCountChanged);
     if (m_tray)
         m_tray->setIconName(trayIconName());
     emit summaryChanged();
@@ -119,9 +118,14 @@ QString AppController::errorMessage() const
     return m_store->errorMessageText();
 }
 
-bool AppController::hasError() const
+void AppController::onErrorMessageChanged()
 {
-    return m_store->hasError();
+    // Both hold the new line before either signal goes out.
+    const bool hadError = m_hasError;
+    m_hasError = m_store->hasError();
+    emit errorMessageChanged();
+    if (m_hasError != hadError)
+        emit hasErrorChanged();
 }
 
 QString AppController::statusLine() const

@@ -36,14 +36,14 @@ class AppController : public QObject
     Q_OBJECT
     QML_NAMED_ELEMENT(Backend)
     QML_SINGLETON
-    Q_PROPERTY(int workingCount READ workingCount NOTIFY countsChanged)
-    Q_PROPERTY(int waitingCount READ waitingCount NOTIFY countsChanged)
-    Q_PROPERTY(int activeCount READ activeCount NOTIFY countsChanged)
-    Q_PROPERTY(int sessionCount READ sessionCount NOTIFY countsChanged)
+    Q_PROPERTY(int workingCount READ workingCount NOTIFY workingCountChanged)
+    Q_PROPERTY(int waitingCount READ waitingCount NOTIFY waitingCountChanged)
+    Q_PROPERTY(int activeCount READ activeCount NOTIFY activeCountChanged)
+    Q_PROPERTY(int sessionCount READ sessionCount NOTIFY sessionCountChanged)
     Q_PROPERTY(bool isRefreshing READ isRefreshing NOTIFY isRefreshingChanged)
     // The store's one error line; empty when there is none.
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
-    Q_PROPERTY(bool hasError READ hasError NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool hasError READ hasError NOTIFY hasErrorChanged)
     // Every session, filtered by its search text.
     Q_PROPERTY(loomwatch::ui::SessionFilterModel* sessions READ sessions CONSTANT)
     // The first 10 active sessions.
@@ -92,13 +92,13 @@ public:
     void attach(QQmlEngine& engine);
     static AppController* create(QQmlEngine* engine, QJSEngine* scriptEngine);
 
-    int workingCount() const { return m_counts.working; }
-    int waitingCount() const { return m_counts.waiting; }
-    int activeCount() const { return m_counts.active; }
-    int sessionCount() const { return m_counts.all; }
+    int workingCount() const { return m_workingCount; }
+    int waitingCount() const { return m_waitingCount; }
+    int activeCount() const { return m_activeCount; }
+    int sessionCount() const { return m_sessionCount; }
     bool isRefreshing() const;
     QString errorMessage() const;
-    bool hasError() const;
+    bool hasError() const { return m_hasError; }
     // The source of the three lists below.
     SessionListModel* sessionList() const { return m_sessionList; }
     SessionFilterModel* sessions() const { return m_sessions; }
@@ -144,9 +144,13 @@ public:
     void showPanel(QRect iconGeometry);
 
 signals:
-    void countsChanged();
+    void workingCountChanged();
+    void waitingCountChanged();
+    void activeCountChanged();
+    void sessionCountChanged();
     void isRefreshingChanged();
     void errorMessageChanged();
+    void hasErrorChanged();
     void summaryChanged();
     void probesChanged();
     void lastRefreshChanged();
@@ -157,16 +161,16 @@ signals:
     void panelRequested();
 
 private:
-    struct Counts
-    {
-        int working = 0;
-        int waiting = 0;
-        int active = 0;
-        int all = 0;
-        bool operator==(const Counts&) const = default;
-    };
-
     void onSessionsChanged();
+    void onErrorMessageChanged();
+    template <typename T>
+    void update(T& field, T value, void (AppController::*changed)())
+    {
+        if (field == value)
+            return;
+        field = value;
+        emit(this->*changed)();
+    }
     const model::AgentSession* findSession(const QString& sessionId) const;
 
     core::AppStore* m_store;
@@ -181,7 +185,11 @@ private:
     SessionFilterModel* m_active;
     SessionFilterModel* m_attention;
     SessionFilterModel* m_panelSessions;
-    Counts m_counts;
+    int m_workingCount = 0;
+    int m_waitingCount = 0;
+    int m_activeCount = 0;
+    int m_sessionCount = 0;
+    bool m_hasError = false;
     bool m_showOnboarding = false;
     bool m_showInTaskbar = true;
     QRect m_panelAnchor;

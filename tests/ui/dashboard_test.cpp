@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QPointer>
 #include <QQmlEngineExtensionPlugin>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,22 @@ TEST(Overview, TwelveActiveSessionsListTenAndCountTwelve)
     EXPECT_GT(sessionRows(h).front()->width(), 400) << "rows must span the overview";
     EXPECT_EQ(h.tray.icon, "person.crop.circle.badge.exclamationmark");
     screenshot(h.dashboard(), "dashboard-overview");
+}
+
+TEST(Overview, ControllerSignalsOnlyThePropertiesThatChanged)
+{
+    UiHarness h;
+    const auto a = sessionAt(h, AgentTool::claude, "a", 1);
+    h.store->apply({a});
+    QSignalSpy working(h.controller.get(), &ui::AppController::workingCountChanged);
+    QSignalSpy all(h.controller.get(), &ui::AppController::sessionCountChanged);
+    QSignalSpy hasError(h.controller.get(), &ui::AppController::hasErrorChanged);
+    h.store->apply({a, sessionAt(h, AgentTool::claude, "b", 2, SessionState::ended)});
+    EXPECT_EQ(working.count(), 0);
+    EXPECT_EQ(all.count(), 1);
+    h.store->setErrorMessage("one");
+    h.store->setErrorMessage("two");
+    EXPECT_EQ(hasError.count(), 1);
 }
 
 class SessionsView : public ::testing::Test
