@@ -110,7 +110,7 @@ TEST_F(SessionsView, LongTextsStayInsideTheRowAndTypingFilters)
     EXPECT_EQ(text(find(row("cursor:process:9"), "snippet")), "Cursor");
     EXPECT_FALSE(visible(find(row("cursor:process:9"), "branch")));
 
-    h.item("sessions.search")->forceActiveFocus();
+    qobject_cast<QQuickItem*>(h.find("sessions.search"))->forceActiveFocus();
     for (char c : std::string("INVOICE"))
         QTest::keyClick(h.dashboard(), c);
     EXPECT_TRUE(processEventsUntil([&] { return sessionRows(h).size() == 1 && !visible(h.find("sessions.empty")); }));
@@ -154,18 +154,18 @@ TEST_F(SessionsView, TerminationAsksFirstAndAFailureShowsThePidUntilDismissed)
     EXPECT_EQ(text(h.find("terminateDialog.message")),
               "Loomwatch will send SIGTERM to process 1. Unsaved agent work may be lost.");
     screenshot(h.dashboard(), "dashboard-terminate-confirmation");
-    click(h.item("terminateDialog.cancel"));
+    click(h.find("terminateDialog.cancel"));
     ASSERT_TRUE(closed(dialog));
     EXPECT_TRUE(h.terminated.empty()) << "cancel sends nothing";
 
     trigger("claude:waiting", "action.terminate");
     ASSERT_TRUE(opened(dialog));
-    click(h.item("terminateDialog.terminate"));
+    click(h.find("terminateDialog.terminate"));
     EXPECT_EQ(h.terminated, (decltype(h.terminated){{1, AgentTool::claude}}));
     ASSERT_TRUE(opened(h.find("errorAlert")));
     EXPECT_EQ(text(h.find("errorAlert.message")), "Could not terminate process 1.");
     screenshot(h.dashboard(), "dashboard-error-alert");
-    click(h.item("errorAlert.ok"));
+    click(h.find("errorAlert.ok"));
     EXPECT_TRUE(closed(h.find("errorAlert"))) << "closing clears the line, which opens nothing";
     EXPECT_FALSE(h.controller->hasError());
 
@@ -174,7 +174,7 @@ TEST_F(SessionsView, TerminationAsksFirstAndAFailureShowsThePidUntilDismissed)
     ASSERT_TRUE(opened(dialog));
     h.provider(AgentTool::codex).setSessions({});
     ASSERT_TRUE(h.refresh());
-    click(h.item("terminateDialog.terminate"));
+    click(h.find("terminateDialog.terminate"));
     EXPECT_EQ(h.terminated.size(), 1u);
     EXPECT_FALSE(h.controller->hasError());
 }
@@ -188,7 +188,7 @@ TEST_F(SessionsView, HandoffPreviewOutlivesItsSessionAndCopiesTheEditedText)
     h.provider(AgentTool::claude).setSessions({});
     ASSERT_TRUE(h.refresh());
     h.find("handoffPreview.editor")->setProperty("text", "edited by hand");
-    click(h.item("handoffPreview.copy"));
+    click(h.find("handoffPreview.copy"));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "edited by hand");
     ASSERT_TRUE(closed(sheet));
 
@@ -250,7 +250,7 @@ TEST(Onboarding, ShownAtFirstLaunchUntilContinuedThenNeverAgain)
         screenshot(h.dashboard(), "onboarding");
         QTest::keyClick(h.dashboard(), Qt::Key_Escape);
         EXPECT_TRUE(h.find("onboarding")->property("opened").toBool()) << "only its button closes it";
-        click(h.item("onboarding.continue"));
+        click(h.find("onboarding.continue"));
         EXPECT_TRUE(closed(h.find("onboarding")));
     }
     UiHarness again(options);

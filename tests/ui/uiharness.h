@@ -70,10 +70,6 @@ inline QObject* find(QObject* in, const QString& name)
             return item;
     return nullptr;
 }
-inline QQuickItem* item(QObject* in, const QString& name)
-{
-    return qobject_cast<QQuickItem*>(find(in, name));
-}
 inline QString text(QObject* object)
 {
     return object ? object->property("text").toString() : "<missing>";
@@ -93,8 +89,9 @@ inline QList<QQuickItem*> itemsStartingWith(QQuickWindow* window, const QString&
     return found;
 }
 
-inline void click(QQuickItem* item)
+inline void click(QObject* object)
 {
+    auto* item = qobject_cast<QQuickItem*>(object);
     QQuickTest::qWaitForPolish(item->window());
     const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
     QTest::mouseClick(item->window(), Qt::LeftButton, {}, centre.toPoint());
@@ -209,7 +206,6 @@ public:
     QQuickWindow* panel() const { return window("panel"); }
     QQuickWindow* settingsWindow() const { return window("settings"); }
     QObject* find(const QString& name) const { return testing::find(dashboard(), name); }
-    QQuickItem* item(const QString& name) const { return testing::item(dashboard(), name); }
     void showSection(const char* section) const { dashboard()->setProperty("section", QString::fromLatin1(section)); }
 
     TempHome home;
