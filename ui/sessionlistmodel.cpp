@@ -53,14 +53,11 @@ void SessionListModel::setSessions(const std::vector<model::AgentSession>& sessi
     next.reserve(sessions.size());
     for (const model::AgentSession& session : sessions)
         next.push_back(makeRow(session));
-    const int oldCount = count();
     if (!patch(next)) {
         beginResetModel();
         m_rows = std::move(next);
         endResetModel();
     }
-    if (count() != oldCount)
-        emit countChanged();
 }
 
 bool SessionListModel::patch(const std::vector<Row>& next)

@@ -20,7 +20,6 @@ class SessionListModel : public QAbstractListModel
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Handed out by the application")
-    Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:
     enum Role
@@ -56,9 +55,6 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
-
-signals:
-    void countChanged();
 
 private:
     struct Row
