@@ -230,6 +230,9 @@ TEST(TrayPanel, StatusLineFiveRowsShortNamesAndNoActiveAgents)
     EXPECT_TRUE(visible(find(panel, "trayPanel.empty")));
     EXPECT_EQ(text(find(panel, "trayPanel.status")), "Idle");
     EXPECT_EQ(h.tray.icon, "exclamationmark.triangle.fill");
+
+    click(find(panel, "trayPanel.settings"));
+    EXPECT_TRUE(processEventsUntil([&] { return h.settingsWindow()->isVisible() && !panel->isVisible(); }));
 }
 
 TEST(Onboarding, ShownAtFirstLaunchUntilContinuedThenNeverAgain)

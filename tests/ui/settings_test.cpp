@@ -166,6 +166,11 @@ TEST(Settings, UpdatesFollowTheSigningKey)
                          "configured.");
         if (!real)
             screenshot(h.settingsWindow(), "settings-updates");
+        // The automatic-check choice is on until changed.
+        EXPECT_TRUE(h.updater->automaticallyChecksForUpdates());
+        if (real)
+            click(setting(h, 2, "settings.automaticChecks"));
+        EXPECT_EQ(h.updater->automaticallyChecksForUpdates(), !real);
     }
 }
 
