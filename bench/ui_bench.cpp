@@ -44,8 +44,9 @@ const QStringList keystrokes{"b", "bi", "bil", "bill", "billi", "billin", "billi
 void BM_SearchKeystrokeModel(benchmark::State& state)
 {
     UiHarness h;
-    loomwatch::ui::SessionListModel model;
-    model.setSessions(sessions(h, static_cast<int>(state.range(0))));
+    loomwatch::ui::SessionListModel list;
+    loomwatch::ui::SessionFilterModel model(&list, {});
+    list.setSessions(sessions(h, static_cast<int>(state.range(0))));
     int i = 0;
     for (auto _ : state)
         model.setSearch(keystrokes[i++ % keystrokes.size()]);
@@ -57,10 +58,9 @@ void BM_SearchKeystrokeRendered(benchmark::State& state)
 {
     UiHarness h;
     h.provider(AgentTool::claude).setSessions(sessions(h, static_cast<int>(state.range(0))));
-    h.settings->setDidCompleteOnboarding(true);
     h.load();
-    h.dashboard()->setProperty("section", QStringLiteral("sessions"));
-    UiHarness::settle(100);
+    h.showSection("sessions");
+    QQuickTest::qWaitForPolish(h.dashboard());
     int i = 0;
     const bool typing = state.range(1) != 0;
     QQuickItem* content = h.dashboard()->contentItem();
@@ -80,11 +80,10 @@ void BM_DashboardFirstFrame(benchmark::State& state)
 {
     for (auto _ : state) {
         UiHarness h;
-        h.settings->setDidCompleteOnboarding(true);
         h.store->apply(sessions(h, static_cast<int>(state.range(0))));
         QElapsedTimer timer;
         timer.start();
-        h.load(false);
+        h.load(true, false);
         QQuickWindow* window = h.dashboard();
         bool swapped = false;
         QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] { swapped = true; });

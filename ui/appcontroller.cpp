@@ -1,5 +1,6 @@
 #include "ui/appcontroller.h"
 
+#include "core/appstore.h"
 #include "core/notifier.h"
 #include "core/settings.h"
 #include "pricing/currencyformatter.h"
@@ -39,11 +40,14 @@ AppController::AppController(Dependencies dependencies, QObject* parent)
     : QObject(parent), m_store(dependencies.store), m_settings(std::move(dependencies.settings)),
       m_tray(dependencies.tray), m_updater(dependencies.updater), m_notifier(std::move(dependencies.notifier)),
       m_actions(std::move(dependencies.actions)), m_preferences(dependencies.preferences),
-      m_sessions(new SessionListModel(SessionListModel::Scope::all, 0, this)),
-      m_attention(new SessionListModel(SessionListModel::Scope::active, 10, this)),
-      m_panelSessions(new SessionListModel(SessionListModel::Scope::active, 5, this))
+      m_sessionList(new SessionListModel(this)), m_sessions(new SessionFilterModel(m_sessionList, {}, this)),
+      m_active(new SessionFilterModel(m_sessionList, {.activeOnly = true}, this)),
+      m_attention(new SessionFilterModel(m_active, {.limit = 10}, this)),
+      m_panelSessions(new SessionFilterModel(m_active, {.limit = 5}, this))
 {
     connect(m_store, &core::AppStore::sessionsChanged, this, &AppController::onSessionsChanged);
+    connect(m_store, &core::AppStore::isRefreshingChanged, this, &AppController::isRefreshingChanged);
+    connect(m_store, &core::AppStore::errorMessageChanged, this, &AppController::onErrorMessageChanged);
     connect(m_store, &core::AppStore::probesChanged, this, &AppController::probesChanged);
     connect(m_store, &core::AppStore::lastRefreshChanged, this, &AppController::lastRefreshChanged);
     if (m_tray) {
@@ -56,6 +60,7 @@ AppController::AppController(Dependencies dependencies, QObject* parent)
         m_tray->setUpdateCheckEnabled(m_updater && m_updater->isSigningConfigured());
     }
     onSessionsChanged();
+    m_hasError = m_store->hasError();
 }
 
 AppController::~AppController()
@@ -85,13 +90,42 @@ AppController* AppController::create(QQmlEngine* engine, QJSEngine*)
 
 void AppController::onSessionsChanged()
 {
-    const auto& all = m_store->sessions();
-    m_sessions->setSessions(all);
-    m_attention->setSessions(all);
-    m_panelSessions->setSessions(all);
+    m_sessionList->setSessions(m_store->sessions());
+    update(m_workingCount, m_store->workingCount(), &AppController::workingCountChanged);
+    update(m_waitingCount, m_store->waitingCount(), &AppController::waitingCountChanged);
+    update(m_activeCount, m_store->activeCount(), &AppController::activeCountChanged);
+    update(m_sessionCount, m_store->sessionCount(), &AppController::sessionCountChanged);
     if (m_tray)
         m_tray->setIconName(trayIconName());
     emit summaryChanged();
+}
+
+const model::AgentSession* AppController::findSession(const QString& sessionId) const
+{
+    const std::string id = sessionId.toStdString();
+    const auto& all = m_store->sessions();
+    const auto it = std::find_if(all.begin(), all.end(), [&](const model::AgentSession& s) { return s.id == id; });
+    return it == all.end() ? nullptr : &*it;
+}
+
+bool AppController::isRefreshing() const
+{
+    return m_store->isRefreshing();
+}
+
+QString AppController::errorMessage() const
+{
+    return m_store->errorMessageText();
+}
+
+void AppController::onErrorMessageChanged()
+{
+    // Both hold the new line before either signal goes out.
+    const bool hadError = m_hasError;
+    m_hasError = m_store->hasError();
+    emit errorMessageChanged();
+    if (m_hasError != hadError)
+        emit hasErrorChanged();
 }
 
 QString AppController::statusLine() const
@@ -184,13 +218,11 @@ void AppController::dismissError()
 
 QVariant AppController::generateHandoff(const QString& sessionId)
 {
-    const std::string id = sessionId.toStdString();
-    const auto& all = m_store->sessions();
-    const auto it = std::find_if(all.begin(), all.end(), [&](const model::AgentSession& s) { return s.id == id; });
-    if (it == all.end() || !m_actions.generateHandoff)
+    const model::AgentSession* session = findSession(sessionId);
+    if (!session || !m_actions.generateHandoff)
         return {};
     try {
-        return QString::fromStdString(m_actions.generateHandoff(*it));
+        return QString::fromStdString(m_actions.generateHandoff(*session));
     } catch (const std::exception& error) {
         m_store->setErrorMessage(std::string(error.what()));
     }
@@ -207,13 +239,19 @@ QString AppController::terminationMessage(int processId) const
     return ui::terminationMessage(processId);
 }
 
-void AppController::terminate(int processId, const QString& toolRaw)
+void AppController::terminate(const QString& sessionId)
 {
-    const auto tool = model::agentToolFromRaw(toolRaw.toStdString());
+    // A session that left the list, or lost its process, while the user was asked has almost always
+    // ended by itself: that is what the user wanted, and an error line would say the opposite.
+    const model::AgentSession* session = findSession(sessionId);
+    if (!session || !session->processID)
+        return;
+    const std::int32_t processId = *session->processID;
+    const model::AgentTool tool = session->tool;
     try {
-        if (!tool || !m_actions.terminate)
+        if (!m_actions.terminate)
             throw providers::ProcessControlError(providers::ProcessControlErrorKind::invalidPID, processId);
-        m_actions.terminate(processId, *tool);
+        m_actions.terminate(processId, tool);
     } catch (const std::exception&) {
         // The details stay out of the message.
         m_store->setErrorMessage(providers::terminationFailureMessage(processId));

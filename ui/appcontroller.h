@@ -6,8 +6,8 @@
 #include <QVariant>
 #include <QtQmlIntegration>
 
-#include "core/appstore.h"
 #include "ui/preferencescontroller.h"
+#include "ui/sessionfiltermodel.h"
 #include "ui/sessionlistmodel.h"
 #include "ui/updater.h"
 
@@ -19,6 +19,7 @@ class QQmlEngine;
 class QJSEngine;
 
 namespace loomwatch::core {
+class AppStore;
 class Notifier;
 class Settings;
 } // namespace loomwatch::core
@@ -27,17 +28,28 @@ namespace loomwatch::ui {
 
 class TrayHost;
 
-// The one object QML talks to ("Backend"): the store, the three session lists, the derived
+// The one object QML talks to ("Backend"): the store's state, the three session lists, the derived
 // texts, and every user action. Each QML engine gets the controller attached to it with attach().
+// A property's signal fires only when its value changed.
 class AppController : public QObject
 {
     Q_OBJECT
     QML_NAMED_ELEMENT(Backend)
     QML_SINGLETON
-    Q_PROPERTY(loomwatch::core::AppStore* store READ store CONSTANT)
-    Q_PROPERTY(loomwatch::ui::SessionListModel* sessions READ sessions CONSTANT)
-    Q_PROPERTY(loomwatch::ui::SessionListModel* attention READ attention CONSTANT)
-    Q_PROPERTY(loomwatch::ui::SessionListModel* panelSessions READ panelSessions CONSTANT)
+    Q_PROPERTY(int workingCount READ workingCount NOTIFY workingCountChanged)
+    Q_PROPERTY(int waitingCount READ waitingCount NOTIFY waitingCountChanged)
+    Q_PROPERTY(int activeCount READ activeCount NOTIFY activeCountChanged)
+    Q_PROPERTY(int sessionCount READ sessionCount NOTIFY sessionCountChanged)
+    Q_PROPERTY(bool isRefreshing READ isRefreshing NOTIFY isRefreshingChanged)
+    // The store's one error line; empty when there is none.
+    Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool hasError READ hasError NOTIFY hasErrorChanged)
+    // Every session, filtered by its search text.
+    Q_PROPERTY(loomwatch::ui::SessionFilterModel* sessions READ sessions CONSTANT)
+    // The first 10 active sessions.
+    Q_PROPERTY(loomwatch::ui::SessionFilterModel* attention READ attention CONSTANT)
+    // The first 5 active sessions.
+    Q_PROPERTY(loomwatch::ui::SessionFilterModel* panelSessions READ panelSessions CONSTANT)
     Q_PROPERTY(loomwatch::ui::Updater* updater READ updater CONSTANT)
     Q_PROPERTY(loomwatch::ui::PreferencesController* preferences READ preferences CONSTANT)
     Q_PROPERTY(QString statusLine READ statusLine NOTIFY summaryChanged)
@@ -80,10 +92,18 @@ public:
     void attach(QQmlEngine& engine);
     static AppController* create(QQmlEngine* engine, QJSEngine* scriptEngine);
 
-    core::AppStore* store() const { return m_store; }
-    SessionListModel* sessions() const { return m_sessions; }
-    SessionListModel* attention() const { return m_attention; }
-    SessionListModel* panelSessions() const { return m_panelSessions; }
+    int workingCount() const { return m_workingCount; }
+    int waitingCount() const { return m_waitingCount; }
+    int activeCount() const { return m_activeCount; }
+    int sessionCount() const { return m_sessionCount; }
+    bool isRefreshing() const;
+    QString errorMessage() const;
+    bool hasError() const { return m_hasError; }
+    // The source of the three lists below.
+    SessionListModel* sessionList() const { return m_sessionList; }
+    SessionFilterModel* sessions() const { return m_sessions; }
+    SessionFilterModel* attention() const { return m_attention; }
+    SessionFilterModel* panelSessions() const { return m_panelSessions; }
     Updater* updater() const { return m_updater; }
     PreferencesController* preferences() const { return m_preferences; }
     void setPreferences(PreferencesController* preferences) { m_preferences = preferences; }
@@ -107,8 +127,9 @@ public:
     Q_INVOKABLE QVariant generateHandoff(const QString& sessionId);
     Q_INVOKABLE QString terminationTitle(const QString& projectName) const;
     Q_INVOKABLE QString terminationMessage(int processId) const;
-    // Sends the termination signal; a refusal or failure becomes the error line.
-    Q_INVOKABLE void terminate(int processId, const QString& toolRaw);
+    // Sends the termination signal to the session's process; a refusal or failure becomes the
+    // error line. Nothing happens when the session, or its process, is gone by now.
+    Q_INVOKABLE void terminate(const QString& sessionId);
     Q_INVOKABLE void copyToClipboard(const QString& text);
     // Asks the notification server (answer ignored), records completion, hides the sheet.
     Q_INVOKABLE void completeOnboarding();
@@ -123,6 +144,13 @@ public:
     void showPanel(QRect iconGeometry);
 
 signals:
+    void workingCountChanged();
+    void waitingCountChanged();
+    void activeCountChanged();
+    void sessionCountChanged();
+    void isRefreshingChanged();
+    void errorMessageChanged();
+    void hasErrorChanged();
     void summaryChanged();
     void probesChanged();
     void lastRefreshChanged();
@@ -134,6 +162,16 @@ signals:
 
 private:
     void onSessionsChanged();
+    void onErrorMessageChanged();
+    template <typename T>
+    void update(T& field, T value, void (AppController::*changed)())
+    {
+        if (field == value)
+            return;
+        field = value;
+        emit(this->*changed)();
+    }
+    const model::AgentSession* findSession(const QString& sessionId) const;
 
     core::AppStore* m_store;
     std::shared_ptr<core::Settings> m_settings;
@@ -142,9 +180,16 @@ private:
     std::shared_ptr<core::Notifier> m_notifier;
     SessionActions m_actions;
     PreferencesController* m_preferences;
-    SessionListModel* m_sessions;
-    SessionListModel* m_attention;
-    SessionListModel* m_panelSessions;
+    SessionListModel* m_sessionList;
+    SessionFilterModel* m_sessions;
+    SessionFilterModel* m_active;
+    SessionFilterModel* m_attention;
+    SessionFilterModel* m_panelSessions;
+    int m_workingCount = 0;
+    int m_waitingCount = 0;
+    int m_activeCount = 0;
+    int m_sessionCount = 0;
+    bool m_hasError = false;
     bool m_showOnboarding = false;
     bool m_showInTaskbar = true;
     QRect m_panelAnchor;

@@ -12,17 +12,14 @@
 
 namespace loomwatch::ui {
 
-// The store's sessions as QML rows, in the store's order, optionally narrowed to the active ones,
-// cut to a row limit and filtered by a search text.
+// Every session of the store as a QML row, in the store's order. A new list changes only what
+// changed: rows whose data differ get dataChanged, vanished and new sessions are removed and
+// inserted, so the delegates of untouched rows (and a menu open on one) survive a refresh.
 class SessionListModel : public QAbstractListModel
 {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Handed out by the application")
-    // Case-insensitive contains of the text exactly as typed (no trimming) against the project
-    // name, the tool's display name and the branch; empty shows everything.
-    Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
-    Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:
     enum Role
@@ -46,30 +43,18 @@ public:
     };
     Q_ENUM(Role)
 
-    enum class Scope
-    {
-        all,
-        active, // working, waiting, idle and limited
-    };
-
-    explicit SessionListModel(Scope scope = Scope::all, int limit = 0, QObject* parent = nullptr);
+    explicit SessionListModel(QObject* parent = nullptr);
 
     void setSessions(const std::vector<model::AgentSession>& sessions);
 
-    QString search() const { return m_search; }
-    void setSearch(const QString& search);
-    int count() const { return static_cast<int>(m_visible.size()); }
-
+    int count() const { return static_cast<int>(m_rows.size()); }
+    // For the filters, without going through QVariant: case-insensitive contains of `search` in the
+    // project name, the tool's display name or the branch; working, waiting, idle or limited.
+    bool matches(int row, const QString& search) const;
+    bool isActive(int row) const;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
-
-    // Row of the session with this id, -1 when it is not shown.
-    Q_INVOKABLE int indexOf(const QString& id) const;
-
-signals:
-    void searchChanged();
-    void countChanged();
 
 private:
     struct Row
@@ -81,7 +66,6 @@ private:
         QString projectName;
         QString shortProjectName;
         QString branch;
-        bool hasBranch = false;
         QString snippet;
         QString state;
         QString stateName;
@@ -91,21 +75,17 @@ private:
         bool hasProcess = false;
         QDateTime lastActivity;
         QString costText;
+        bool isActive = false;
+
+        bool operator==(const Row&) const = default;
     };
 
-    bool matches(const Row& row) const;
-    std::vector<int> visibleRows() const;
-    std::vector<QString> visibleIds() const;
-    // After a search change (same rows): removes and inserts instead of a reset.
-    void narrowOrWiden();
-    // Recomputes the shown rows; `oldIds` are the ids shown before m_rows or the search changed.
-    void refilter(const std::vector<QString>& oldIds);
+    static Row makeRow(const model::AgentSession& session);
+    // Turns m_rows into `next` with row signals; false when that would take too many steps and the
+    // caller should reset instead (m_rows is then consistent but unfinished).
+    bool patch(const std::vector<Row>& next);
 
-    Scope m_scope;
-    int m_limit;
-    QString m_search;
     std::vector<Row> m_rows;
-    std::vector<int> m_visible;
 };
 
 } // namespace loomwatch::ui

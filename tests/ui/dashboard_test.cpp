@@ -1,8 +1,9 @@
 #include "uiharness.h"
 
 #include <QClipboard>
+#include <QPointer>
 #include <QQmlEngineExtensionPlugin>
-#include <QQuickItem>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -14,78 +15,53 @@ namespace {
 using model::AgentTool;
 using model::SessionState;
 
-QList<QQuickItem*> visibleRows(UiHarness& h)
+QList<QQuickItem*> sessionRows(UiHarness& h, const QString& id = {})
 {
-    return UiHarness::itemsStartingWith(h.dashboard(), "sessionRow.");
-}
-
-QString metric(UiHarness& h, const char* name)
-{
-    return UiHarness::text(h.find(h.find(h.dashboard(), name), "metricValue"));
+    return itemsStartingWith(h.dashboard(), "sessionRow." + id);
 }
 
 TEST(Overview, TwelveActiveSessionsListTenAndCountTwelve)
 {
     UiHarness h;
-    std::vector<model::AgentSession> claude;
+    std::vector<model::AgentSession> claude{sessionAt(h, AgentTool::claude, "old", 200, SessionState::ended)};
     for (int i = 0; i < 12; ++i) {
-        auto s = sessionAt(h, AgentTool::claude, "s" + std::to_string(i), i + 1,
-                           i == 3 ? SessionState::waitingForInput : SessionState::working);
-        s.projectName = "project-" + std::to_string(i);
-        claude.push_back(s);
+        claude.push_back(sessionAt(h, AgentTool::claude, std::to_string(i), i + 1,
+                                   i == 3 ? SessionState::waitingForInput : SessionState::working));
+        claude.back().projectName = "project-" + std::to_string(i);
     }
-    claude.push_back(sessionAt(h, AgentTool::claude, "old", 200, SessionState::ended));
     h.provider(AgentTool::claude).setSessions(claude);
-    h.settings->setDidCompleteOnboarding(true);
     h.load();
-
-    EXPECT_EQ(metric(h, "metric.active"), "12");
-    EXPECT_EQ(metric(h, "metric.working"), "11");
-    EXPECT_EQ(metric(h, "metric.waiting"), "1");
-    // 12 sessions of 1,200 input, 410 output, 45,000 cache-read and 1,200 cache-write tokens at the
-    // test prices, plus the ended one, all today.
-    EXPECT_EQ(metric(h, "metric.today"), "$0.36");
-
-    const auto rows = visibleRows(h);
-    ASSERT_EQ(rows.size(), 10);
-    EXPECT_EQ(rows.front()->property("projectName").toString(), "project-0");
-    EXPECT_EQ(rows.back()->property("projectName").toString(), "project-9");
-    EXPECT_FALSE(h.find<QQuickItem>(h.dashboard(), "attention.empty")->isVisible());
-    for (QQuickItem* row : rows)
-        EXPECT_GT(row->width(), 400) << "rows must span the overview";
-    UiHarness::screenshot(h.dashboard(), "dashboard-overview");
+    ASSERT_TRUE(processEventsUntil([&] { return sessionRows(h).size() == 10; }));
+    QStringList metrics;
+    for (const char* name : {"metric.active", "metric.working", "metric.waiting", "metric.today"})
+        metrics << text(find(h.find(name), "metricValue"));
+    // 13 sessions of 1,200 input, 410 output, 45,000 cache-read, 1,200 cache-write tokens, all today.
+    EXPECT_EQ(metrics, (QStringList{"12", "11", "1", "$0.36"}));
+    EXPECT_EQ(sessionRows(h).back()->property("projectName").toString(), "project-9");
+    EXPECT_FALSE(visible(h.find("attention.empty")));
+    QQuickTest::qWaitForPolish(h.dashboard());
+    EXPECT_GT(sessionRows(h).front()->width(), 400) << "rows must span the overview";
     EXPECT_EQ(h.tray.icon, "person.crop.circle.badge.exclamationmark");
+    screenshot(h.dashboard(), "dashboard-overview");
 }
 
-TEST(Dashboard, ErrorAlertShowsTheMessageAndOkClearsIt)
+TEST(Overview, ControllerSignalsOnlyThePropertiesThatChanged)
 {
     UiHarness h;
-    h.settings->setDidCompleteOnboarding(true);
-    h.provider(AgentTool::codex).setError("permission denied");
-    h.load();
-
-    auto* alert = h.find(h.dashboard(), "errorAlert");
-    ASSERT_TRUE(alert);
-    EXPECT_TRUE(alert->property("visible").toBool());
-    EXPECT_EQ(UiHarness::text(h.find(h.dashboard(), "errorAlert.message")), "Codex: permission denied");
-    UiHarness::screenshot(h.dashboard(), "dashboard-error-alert");
-    UiHarness::click(h.find<QQuickItem>(h.dashboard(), "errorAlert.ok"));
-    UiHarness::settle(300);
-    EXPECT_FALSE(h.store->hasError());
-    EXPECT_FALSE(alert->property("visible").toBool());
-
-    // It stays away until the store has a new message.
-    h.provider(AgentTool::codex).setError(std::nullopt);
-    h.store->refresh();
-    processEventsUntil([&] { return !h.store->isRefreshing(); });
-    UiHarness::settle(100);
-    EXPECT_FALSE(alert->property("visible").toBool());
-    h.store->setErrorMessage(std::string("Could not terminate process 7."));
-    UiHarness::settle(100);
-    EXPECT_TRUE(alert->property("visible").toBool());
+    const auto a = sessionAt(h, AgentTool::claude, "a", 1);
+    h.store->apply({a});
+    QSignalSpy working(h.controller.get(), &ui::AppController::workingCountChanged);
+    QSignalSpy all(h.controller.get(), &ui::AppController::sessionCountChanged);
+    QSignalSpy hasError(h.controller.get(), &ui::AppController::hasErrorChanged);
+    h.store->apply({a, sessionAt(h, AgentTool::claude, "b", 2, SessionState::ended)});
+    EXPECT_EQ(working.count(), 0);
+    EXPECT_EQ(all.count(), 1);
+    h.store->setErrorMessage("one");
+    h.store->setErrorMessage("two");
+    EXPECT_EQ(hasError.count(), 1);
 }
 
-class SessionsViewTest : public ::testing::Test
+class SessionsView : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -94,244 +70,214 @@ protected:
         waiting.projectName = "billing-service";
         waiting.branch = "feature/invoice-pdf";
         waiting.processID = 1;
-        auto working = sessionAt(h, AgentTool::codex, "working", 2, SessionState::working);
-        working.projectName = std::string("an-extremely-long-project-name-that-goes-on-and-on-") + std::string(60, 'x');
+        working.projectName = "an-extremely-long-project-name-that-goes-on-and-on-" + std::string(60, 'x');
         working.branch = "feature/" + std::string(80, 'b');
         working.lastSnippet = std::string(300, 's');
-        auto cursor = sessionAt(h, AgentTool::cursor, "process:9", 3, SessionState::limited);
-        cursor.branch.reset();
-        cursor.lastSnippet.reset();
+        working.processID = 4242;
+        cursor.branch = cursor.lastSnippet = std::nullopt;
         h.provider(AgentTool::claude).setSessions({waiting});
         h.provider(AgentTool::codex).setSessions({working});
         h.provider(AgentTool::cursor).setSessions({cursor});
-        h.settings->setDidCompleteOnboarding(true);
         h.load();
-        h.dashboard()->setProperty("section", QStringLiteral("sessions"));
-        UiHarness::settle(100);
+        h.showSection("sessions");
+        ASSERT_TRUE(processEventsUntil([&] { return sessionRows(h).size() == 3; }));
     }
 
-    QQuickItem* row(const QString& id)
-    {
-        const auto rows = UiHarness::itemsStartingWith(h.dashboard(), "sessionRow." + id);
-        return rows.isEmpty() ? nullptr : rows.front();
-    }
-
+    QQuickItem* row(const QString& id) { return sessionRows(h, id).value(0); }
     QObject* openMenu(const QString& id)
     {
-        UiHarness::click(row(id)->findChild<QQuickItem*>("actionsButton"));
-        return row(id)->findChild<QObject*>("actionsMenu");
+        click(row(id)->findChild<QQuickItem*>("actionsButton"));
+        QObject* menu = row(id)->findChild<QObject*>("actionsMenu");
+        return opened(menu) ? menu : nullptr;
     }
     void trigger(const QString& id, const char* action)
     {
         QMetaObject::invokeMethod(openMenu(id)->findChild<QObject*>(action), "triggered");
-        UiHarness::settle(200);
     }
 
     UiHarness h;
+    model::AgentSession working = sessionAt(h, AgentTool::codex, "working", 2);
+    model::AgentSession cursor = sessionAt(h, AgentTool::cursor, "process:9", 3, SessionState::limited);
 };
 
-TEST_F(SessionsViewTest, SearchFiltersAsYouTypeAndShowsTheEmptyPanel)
+TEST_F(SessionsView, LongTextsStayInsideTheRowAndTypingFilters)
 {
-    auto* field = h.find<QQuickItem>(h.dashboard(), "sessions.search");
-    ASSERT_TRUE(field);
-    EXPECT_EQ(visibleRows(h).size(), 3);
-    field->forceActiveFocus();
-    UiHarness::type(h.dashboard(), "INVOICE");
-    EXPECT_EQ(visibleRows(h).size(), 1);
-    EXPECT_FALSE(h.find<QQuickItem>(h.dashboard(), "sessions.empty")->isVisible());
-
-    UiHarness::type(h.dashboard(), " ");
-    EXPECT_EQ(visibleRows(h).size(), 0);
-    auto* empty = h.find<QQuickItem>(h.dashboard(), "sessions.empty");
-    EXPECT_TRUE(empty->isVisible());
-    EXPECT_EQ(empty->property("title").toString(), QString::fromUtf8("No Results for \u201CINVOICE \u201D"));
-    UiHarness::screenshot(h.dashboard(), "dashboard-sessions-no-results");
-}
-
-TEST_F(SessionsViewTest, LongTextsElideInsideTheRowAndMissingOnesFallBack)
-{
-    UiHarness::screenshot(h.dashboard(), "dashboard-sessions");
-    QQuickItem* working = row("codex:working");
-    const QQuickItem* menuButton = working->findChild<QQuickItem*>("actionsButton");
-    EXPECT_LE(menuButton->mapRectToItem(working, menuButton->boundingRect()).right(), working->width() + 0.5);
-    EXPECT_GT(working->findChild<QQuickItem*>("projectName")->width(), 50);
-    EXPECT_TRUE(working->findChild<QQuickItem*>("snippet")->property("truncated").toBool());
-
+    screenshot(h.dashboard(), "dashboard-sessions");
+    QQuickItem* wide = row("codex:working");
+    const QQuickItem* menuButton = wide->findChild<QQuickItem*>("actionsButton");
+    EXPECT_LE(menuButton->mapRectToItem(wide, menuButton->boundingRect()).right(), wide->width() + 0.5);
     // Without a snippet the tool's name stands in; without a branch no branch label shows.
-    EXPECT_EQ(UiHarness::text(row("cursor:process:9")->findChild<QObject*>("snippet")), "Cursor");
-    EXPECT_FALSE(row("cursor:process:9")->findChild<QQuickItem*>("branch")->isVisible());
+    EXPECT_EQ(text(find(row("cursor:process:9"), "snippet")), "Cursor");
+    EXPECT_FALSE(visible(find(row("cursor:process:9"), "branch")));
+
+    qobject_cast<QQuickItem*>(h.find("sessions.search"))->forceActiveFocus();
+    for (char c : std::string("INVOICE"))
+        QTest::keyClick(h.dashboard(), c);
+    EXPECT_TRUE(processEventsUntil([&] { return sessionRows(h).size() == 1 && !visible(h.find("sessions.empty")); }));
+    QTest::keyClick(h.dashboard(), Qt::Key_Space);
+    ASSERT_TRUE(processEventsUntil([&] { return sessionRows(h).isEmpty() && visible(h.find("sessions.empty")); }));
+    EXPECT_EQ(h.find("sessions.empty")->property("title").toString(),
+              QString::fromUtf8("No Results for \u201CINVOICE \u201D"));
+    screenshot(h.dashboard(), "dashboard-sessions-no-results");
 }
 
-TEST_F(SessionsViewTest, MenuOffersTerminationOnlyWithAProcess)
+TEST_F(SessionsView, MenuOffersTerminationOnlyWithAProcessAndSurvivesARefreshOfOtherRows)
 {
-    auto visibleTexts = [](QObject* menu) {
+    const auto shown = [](QObject* menu) {
         QStringList texts;
         for (QObject* item : menu->findChildren<QObject*>())
-            if (item->objectName().startsWith("action.") && item->property("visible").toBool())
-                texts << item->property("text").toString();
-        QMetaObject::invokeMethod(menu, "close");
-        UiHarness::settle();
+            if (item->objectName().startsWith("action.") && visible(item))
+                texts << text(item);
         return texts;
     };
-    EXPECT_EQ(visibleTexts(openMenu("claude:waiting")),
-              (QStringList{"Generate Handoff", QString::fromUtf8("Terminate Process\u2026")}));
-    EXPECT_EQ(visibleTexts(openMenu("cursor:process:9")), QStringList{"Generate Handoff"});
+    QObject* withoutProcess = openMenu("cursor:process:9");
+    EXPECT_EQ(shown(withoutProcess), QStringList{"Generate Handoff"});
+    QMetaObject::invokeMethod(withoutProcess, "close");
+    ASSERT_TRUE(closed(withoutProcess));
+    QPointer<QObject> menu = openMenu("claude:waiting");
+    EXPECT_EQ(shown(menu), (QStringList{"Generate Handoff", QString::fromUtf8("Terminate Process\u2026")}));
+
+    // A new session on top and another one changing leave the row, and so its menu, alone.
+    working.state = SessionState::waitingForInput;
+    h.provider(AgentTool::codex).setSessions({working, sessionAt(h, AgentTool::codex, "new", 0)});
+    ASSERT_TRUE(h.refresh());
+    ASSERT_TRUE(processEventsUntil([&] { return sessionRows(h).size() == 4; }));
+    EXPECT_TRUE(menu && menu->property("opened").toBool());
 }
 
-TEST_F(SessionsViewTest, TerminationAsksFirstAndReportsAFailureWithThePid)
+TEST_F(SessionsView, TerminationAsksFirstAndAFailureShowsThePidUntilDismissed)
 {
+    QObject* dialog = h.find("terminateDialog");
     trigger("claude:waiting", "action.terminate");
-    auto* dialog = h.find(h.dashboard(), "terminateDialog");
-    ASSERT_TRUE(dialog->property("visible").toBool());
+    ASSERT_TRUE(opened(dialog));
     EXPECT_EQ(dialog->property("title").toString(), "Terminate billing-service?");
-    EXPECT_EQ(UiHarness::text(h.find(h.dashboard(), "terminateDialog.message")),
+    EXPECT_EQ(text(h.find("terminateDialog.message")),
               "Loomwatch will send SIGTERM to process 1. Unsaved agent work may be lost.");
-    UiHarness::screenshot(h.dashboard(), "dashboard-terminate-confirmation");
-    UiHarness::click(h.find<QQuickItem>(h.dashboard(), "terminateDialog.cancel"));
-    UiHarness::settle(300);
+    screenshot(h.dashboard(), "dashboard-terminate-confirmation");
+    click(h.find("terminateDialog.cancel"));
+    ASSERT_TRUE(closed(dialog));
     EXPECT_TRUE(h.terminated.empty()) << "cancel sends nothing";
 
     trigger("claude:waiting", "action.terminate");
-    UiHarness::click(h.find<QQuickItem>(h.dashboard(), "terminateDialog.terminate"));
-    UiHarness::settle(300);
-    ASSERT_EQ(h.terminated.size(), 1u);
-    EXPECT_EQ(h.terminated[0], std::make_pair(1, AgentTool::claude));
-    EXPECT_EQ(h.store->errorMessageText(), "Could not terminate process 1.");
-    EXPECT_TRUE(h.find(h.dashboard(), "errorAlert")->property("visible").toBool());
+    ASSERT_TRUE(opened(dialog));
+    click(h.find("terminateDialog.terminate"));
+    EXPECT_EQ(h.terminated, (decltype(h.terminated){{1, AgentTool::claude}}));
+    ASSERT_TRUE(opened(h.find("errorAlert")));
+    EXPECT_EQ(text(h.find("errorAlert.message")), "Could not terminate process 1.");
+    screenshot(h.dashboard(), "dashboard-error-alert");
+    click(h.find("errorAlert.ok"));
+    EXPECT_TRUE(closed(h.find("errorAlert"))) << "closing clears the line, which opens nothing";
+    EXPECT_FALSE(h.controller->hasError());
+
+    // The session leaves the list while the question is open: nothing is sent or said.
+    trigger("codex:working", "action.terminate");
+    ASSERT_TRUE(opened(dialog));
+    h.provider(AgentTool::codex).setSessions({});
+    ASSERT_TRUE(h.refresh());
+    click(h.find("terminateDialog.terminate"));
+    EXPECT_EQ(h.terminated.size(), 1u);
+    EXPECT_FALSE(h.controller->hasError());
 }
 
-TEST_F(SessionsViewTest, HandoffPreviewCopiesTheEditedTextAndSurvivesTheSessionLeaving)
+TEST_F(SessionsView, HandoffPreviewOutlivesItsSessionAndCopiesTheEditedText)
 {
     trigger("claude:waiting", "action.handoff");
-    auto* sheet = h.find(h.dashboard(), "handoffPreview");
-    ASSERT_TRUE(sheet->property("visible").toBool());
-    auto* editor = h.find(h.dashboard(), "handoffPreview.editor");
-    EXPECT_EQ(UiHarness::text(editor), "# Continuation Handoff\n\nProject: billing-service\n");
-
+    QObject* sheet = h.find("handoffPreview");
+    ASSERT_TRUE(opened(sheet));
+    EXPECT_EQ(text(h.find("handoffPreview.editor")), "# Continuation Handoff\n\nProject: billing-service\n");
     h.provider(AgentTool::claude).setSessions({});
-    h.store->refresh();
-    processEventsUntil([&] { return h.store->sessionCount() == 2 && !h.store->isRefreshing(); });
-    UiHarness::settle();
-    EXPECT_TRUE(sheet->property("visible").toBool());
-
-    editor->setProperty("text", "edited by hand");
-    UiHarness::click(h.find<QQuickItem>(h.dashboard(), "handoffPreview.copy"));
-    UiHarness::settle(300);
+    ASSERT_TRUE(h.refresh());
+    h.find("handoffPreview.editor")->setProperty("text", "edited by hand");
+    click(h.find("handoffPreview.copy"));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "edited by hand");
-    EXPECT_FALSE(sheet->property("visible").toBool());
-}
+    ASSERT_TRUE(closed(sheet));
 
-TEST_F(SessionsViewTest, FailedHandoffGoesToTheErrorLineWithoutASheet)
-{
     h.handoffError = "Could not read /home/dev/.claude/projects/x.jsonl: No such file or directory";
-    trigger("claude:waiting", "action.handoff");
-    EXPECT_FALSE(h.find(h.dashboard(), "handoffPreview")->property("visible").toBool());
-    EXPECT_EQ(h.store->errorMessageText(), QString::fromStdString(*h.handoffError));
+    trigger("codex:working", "action.handoff");
+    EXPECT_FALSE(visible(sheet)) << "a failure shows no sheet";
+    EXPECT_EQ(h.controller->errorMessage(), QString::fromStdString(*h.handoffError));
 }
 
-TEST(TrayPanel, StatusLineFiveRowsAndShortenedNames)
+TEST(TrayPanel, StatusLineFiveRowsShortNamesAndNoActiveAgents)
 {
     UiHarness h;
     std::vector<model::AgentSession> sessions;
     for (int i = 0; i < 7; ++i) {
-        auto s = sessionAt(h, AgentTool::claude, "s" + std::to_string(i), i + 1, SessionState::working);
-        s.projectName = i == 0 ? std::string(31, 'n') : i == 1 ? std::string(30, 'm') : "project-" + std::to_string(i);
-        sessions.push_back(s);
+        sessions.push_back(sessionAt(h, AgentTool::claude, std::to_string(i), i + 1));
+        sessions.back().projectName = i < 2 ? std::string(31 - i, i ? 'm' : 'n') : "project-" + std::to_string(i);
     }
     sessions[2].state = SessionState::waitingForInput;
     h.provider(AgentTool::claude).setSessions(sessions);
-    h.settings->setDidCompleteOnboarding(true);
     h.load();
-
     h.tray.click();
-    UiHarness::settle(200);
     QQuickWindow* panel = h.panel();
-    ASSERT_TRUE(panel->isVisible());
-    EXPECT_EQ(UiHarness::text(h.find(panel, "trayPanel.status")), "1 waiting");
     QStringList names;
-    for (QQuickItem* label : UiHarness::itemsStartingWith(panel, "trayPanel.rowName"))
-        names << UiHarness::text(label);
-    ASSERT_EQ(names.size(), 5);
-    EXPECT_TRUE(names.contains(QString(27, 'n') + QChar(0x2026)));
-    EXPECT_TRUE(names.contains(QString(30, 'm')));
-    EXPECT_FALSE(h.find<QQuickItem>(panel, "trayPanel.empty")->isVisible());
-    UiHarness::screenshot(panel, "tray-panel");
+    ASSERT_TRUE(processEventsUntil([&] {
+        names.clear();
+        for (QQuickItem* label : itemsStartingWith(panel, "trayPanel.rowName"))
+            names << text(label);
+        return panel->isVisible() && names.size() == 5;
+    }));
+    EXPECT_EQ(names.mid(0, 2), (QStringList{QString(27, 'n') + QChar(0x2026), QString(30, 'm')}));
+    EXPECT_EQ(text(find(panel, "trayPanel.status")), "1 waiting");
+    EXPECT_FALSE(visible(find(panel, "trayPanel.empty")));
+    screenshot(panel, "tray-panel");
 
-    // Settings… opens the settings window and closes the panel.
-    UiHarness::click(h.find<QQuickItem>(panel, "trayPanel.settings"));
-    UiHarness::settle(200);
-    EXPECT_TRUE(h.settingsWindow()->isVisible());
-    EXPECT_FALSE(panel->isVisible());
-}
-
-TEST(TrayPanel, OnlyEndedOrErroredSessionsMeansNoActiveAgents)
-{
-    UiHarness h;
-    h.provider(AgentTool::codex)
-        .setSessions({sessionAt(h, AgentTool::codex, "e", 1, SessionState::errored),
-                      sessionAt(h, AgentTool::codex, "d", 2, SessionState::ended)});
-    h.settings->setDidCompleteOnboarding(true);
-    h.load();
-    h.tray.click();
-    UiHarness::settle(200);
-    EXPECT_TRUE(h.find<QQuickItem>(h.panel(), "trayPanel.empty")->isVisible());
-    EXPECT_EQ(UiHarness::text(h.find(h.panel(), "trayPanel.status")), "Idle");
+    h.provider(AgentTool::claude)
+        .setSessions({sessionAt(h, AgentTool::claude, "e", 1, SessionState::errored),
+                      sessionAt(h, AgentTool::claude, "d", 2, SessionState::ended)});
+    ASSERT_TRUE(h.refresh());
+    EXPECT_TRUE(visible(find(panel, "trayPanel.empty")));
+    EXPECT_EQ(text(find(panel, "trayPanel.status")), "Idle");
     EXPECT_EQ(h.tray.icon, "exclamationmark.triangle.fill");
+
+    click(find(panel, "trayPanel.settings"));
+    EXPECT_TRUE(processEventsUntil([&] { return h.settingsWindow()->isVisible() && !panel->isVisible(); }));
 }
 
-TEST(Onboarding, ShownAtFirstLaunchFillsInAndNeverAgain)
+TEST(Onboarding, ShownAtFirstLaunchUntilContinuedThenNeverAgain)
 {
     TempDir shared;
-    UiHarness::Options options;
-    options.settingsFile = shared / "Loomwatch.conf";
+    UiHarness::Options options{.settingsFile = shared / "Loomwatch.conf"};
     {
         UiHarness h(options);
-        h.provider(AgentTool::openCode).closeGate(); // probes arrive only later
-        h.load(false);
-        auto* sheet = h.find(h.dashboard(), "onboarding");
-        ASSERT_TRUE(sheet);
-        EXPECT_TRUE(sheet->property("visible").toBool());
-        EXPECT_FALSE(UiHarness::item(h.dashboard(), "onboarding.tool.claude"));
-
+        h.provider(AgentTool::openCode).closeGate(); // the probes arrive only later
+        h.load(false, false);
+        ASSERT_TRUE(opened(h.find("onboarding")));
+        EXPECT_FALSE(h.find("onboarding.tool.claude"));
         h.provider(AgentTool::openCode).openGate();
-        ASSERT_TRUE(processEventsUntil([&] { return h.store->lastRefresh().has_value(); }));
-        UiHarness::settle(200);
-        EXPECT_EQ(UiHarness::text(UiHarness::item(h.dashboard(), "onboarding.tool.claude")),
-                  QString::fromUtf8("Claude Code \u2014 Detected"));
-        UiHarness::screenshot(h.dashboard(), "onboarding");
-
-        // Nothing but its button closes it.
+        ASSERT_TRUE(h.refreshed());
+        EXPECT_TRUE(processEventsUntil([&] {
+            return text(h.find("onboarding.tool.claude")) == QString::fromUtf8("Claude Code \u2014 Detected");
+        }));
+        screenshot(h.dashboard(), "onboarding");
         QTest::keyClick(h.dashboard(), Qt::Key_Escape);
-        UiHarness::settle();
-        EXPECT_TRUE(sheet->property("visible").toBool());
-        UiHarness::click(h.find<QQuickItem>(h.dashboard(), "onboarding.continue"));
-        UiHarness::settle(300);
-        EXPECT_FALSE(sheet->property("visible").toBool());
-        EXPECT_TRUE(h.settings->didCompleteOnboarding());
+        EXPECT_TRUE(h.find("onboarding")->property("opened").toBool()) << "only its button closes it";
+        click(h.find("onboarding.continue"));
+        EXPECT_TRUE(closed(h.find("onboarding")));
     }
     UiHarness again(options);
-    again.load();
-    EXPECT_FALSE(again.find(again.dashboard(), "onboarding")->property("visible").toBool());
+    again.load(false);
+    EXPECT_FALSE(visible(again.find("onboarding")));
 }
 
-TEST(Look, DarkPaletteKeepsTextReadable)
+TEST(Look, DarkPaletteDarkensTheWindows)
 {
     const QPalette light = QGuiApplication::palette();
     QPalette dark(QColor(0x3a, 0x3a, 0x3e), QColor(0x2b, 0x2b, 0x2e));
     dark.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
     QGuiApplication::setPalette(dark);
-
     UiHarness h;
     h.provider(AgentTool::claude)
         .setSessions({sessionAt(h, AgentTool::claude, "w", 1, SessionState::waitingForInput),
                       sessionAt(h, AgentTool::claude, "x", 2)});
-    h.settings->setDidCompleteOnboarding(true);
     h.load();
-    const QImage image = UiHarness::screenshot(h.dashboard(), "dashboard-overview-dark");
-    // The window background follows the palette.
+    ASSERT_TRUE(processEventsUntil([&] { return sessionRows(h).size() == 2; }));
+    const QImage image = screenshot(h.dashboard(), "dashboard-overview-dark");
     EXPECT_LT(QColor(image.pixel(image.width() - 5, image.height() - 5)).lightness(), 80);
     h.tray.click();
-    UiHarness::screenshot(h.panel(), "tray-panel-dark");
+    ASSERT_TRUE(processEventsUntil([&] { return h.panel()->isVisible(); }));
+    screenshot(h.panel(), "tray-panel-dark");
     QGuiApplication::setPalette(light);
 }
 

@@ -12,12 +12,10 @@ class FakeWatcher : public QObject, protected QDBusContext
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
 
 public:
     bool isHostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
     QStringList items() const { return m_items; }
 
 public slots:
@@ -29,12 +27,9 @@ public slots:
             m_items << item;
         emit StatusNotifierItemRegistered(item);
     }
-    void RegisterStatusNotifierHost(const QString&) {}
 
 signals:
     void StatusNotifierItemRegistered(const QString& item);
-    void StatusNotifierItemUnregistered(const QString& item);
-    void StatusNotifierHostRegistered();
 
 private:
     QStringList m_items;

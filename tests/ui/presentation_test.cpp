@@ -6,87 +6,45 @@
 namespace loomwatch::ui {
 namespace {
 
-using model::AgentTool;
 using model::SessionState;
 
-std::vector<model::AgentSession> withStates(std::initializer_list<SessionState> states)
-{
-    std::vector<model::AgentSession> sessions;
-    int n = 0;
-    for (SessionState state : states)
-        sessions.push_back(testing::makeSession(AgentTool::claude, std::to_string(n++), {}, state));
-    return sessions;
-}
-
-TEST(StatusLine, WaitingWinsOverWorkingAndIdleIsTheRest)
+TEST(TrayTexts, WaitingWinsOverWorkingAndAnErrorOverEverything)
 {
     EXPECT_EQ(statusLine(1, 3), "1 waiting");
     EXPECT_EQ(statusLine(0, 3), "3 working");
-    EXPECT_EQ(statusLine(0, 0), "Idle");
-}
-
-TEST(MenuBarSymbol, FollowsErrorThenWaitingThenWorkingOverAllSessions)
-{
-    EXPECT_EQ(menuBarSymbol(withStates({SessionState::waitingForInput, SessionState::errored})),
-              "exclamationmark.triangle.fill");
-    // An errored session is not active, yet still decides the icon.
-    EXPECT_EQ(menuBarSymbol(withStates({SessionState::errored, SessionState::ended})), "exclamationmark.triangle.fill");
-    EXPECT_EQ(menuBarSymbol(withStates({SessionState::working, SessionState::waitingForInput})),
-              "person.crop.circle.badge.exclamationmark");
-    EXPECT_EQ(menuBarSymbol(withStates({SessionState::idle, SessionState::working})), "bolt.circle.fill");
-    EXPECT_EQ(menuBarSymbol(withStates({SessionState::idle, SessionState::limited})), "circle.dotted");
-    EXPECT_EQ(menuBarSymbol({}), "circle.dotted");
+    // The icon looks at every session, not only the active ones.
+    for (const auto& [states, symbol] : std::vector<std::pair<std::vector<SessionState>, const char*>>{
+             {{SessionState::waitingForInput, SessionState::errored}, "exclamationmark.triangle.fill"},
+             {{SessionState::working, SessionState::waitingForInput}, "person.crop.circle.badge.exclamationmark"},
+             {{SessionState::idle, SessionState::working}, "bolt.circle.fill"},
+             {{SessionState::idle, SessionState::limited, SessionState::ended}, "circle.dotted"}}) {
+        std::vector<model::AgentSession> sessions;
+        for (SessionState state : states)
+            sessions.push_back(
+                testing::makeSession(model::AgentTool::claude, std::to_string(sessions.size()), {}, state));
+        EXPECT_EQ(menuBarSymbol(sessions), symbol);
+    }
 }
 
 TEST(ShortenedProjectName, CountsUserPerceivedCharacters)
 {
-    const QString thirty(30, QLatin1Char('a'));
-    EXPECT_EQ(shortenedProjectName(thirty), thirty);
-    EXPECT_EQ(shortenedProjectName(thirty + "b"), QString(27, QLatin1Char('a')) + QChar(0x2026));
-
-    // 30 family emoji are 30 characters although each is several code points.
-    const QString family =
-        QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
-    EXPECT_EQ(graphemeCount(family), 1);
-    EXPECT_EQ(shortenedProjectName(family.repeated(30)), family.repeated(30));
-    // 31 of them: 27 whole emoji, never a broken one, then the ellipsis.
-    EXPECT_EQ(shortenedProjectName(family.repeated(31)), family.repeated(27) + QChar(0x2026));
-
-    // "e" + combining acute is one character.
-    const QString accented = QString::fromUtf8("e\xCC\x81");
-    EXPECT_EQ(shortenedProjectName(accented.repeated(30)), accented.repeated(30));
-}
-
-TEST(TerminationTexts, AreExact)
-{
-    EXPECT_EQ(terminationTitle("api-server"), "Terminate api-server?");
-    EXPECT_EQ(terminationMessage(4242), "Loomwatch will send SIGTERM to process 4242. Unsaved agent work may be lost.");
-}
-
-TEST(UpdateSigning, NeedsARealKeyString)
-{
-    const auto info = [](QJsonValue key) {
-        return QJsonObject{{"SUPublicEDKey", key}};
-    };
-    EXPECT_FALSE(isUpdateSigningConfigured(QJsonObject{}));
-    for (const QJsonValue& key :
-         {QJsonValue(42), QJsonValue(QJsonValue::Null), QJsonValue(""), QJsonValue("REPLACE_BEFORE_RELEASE")})
-        EXPECT_FALSE(isUpdateSigningConfigured(info(key)));
-    EXPECT_TRUE(isUpdateSigningConfigured(info(" REPLACE_BEFORE_RELEASE")));
-    EXPECT_TRUE(isUpdateSigningConfigured(info("pfIShU4dEXqPd5ObYNfDBiQWcXozk7estwzTnF9BamQ=")));
+    // A family emoji (several code points) and "e" with a combining accent are one character each.
+    for (const QString& one : {QStringLiteral("a"), QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9"),
+                               QString::fromUtf8("e\xCC\x81")}) {
+        EXPECT_EQ(shortenedProjectName(one.repeated(30)), one.repeated(30));
+        EXPECT_EQ(shortenedProjectName(one.repeated(31)), one.repeated(27) + QChar(0x2026));
+    }
 }
 
 TEST(PanelPosition, StaysOnScreenBesideTheIcon)
 {
     const QRect screen(0, 0, 1280, 800);
     const QSize panel(330, 400);
-    // Icon in a top bar near the right edge: below it, pushed left to fit.
+    // Below an icon in a top bar near the right edge, pushed left; above one in a bottom panel; at
+    // the pointer when the icon's place is unknown; at the top when taller than the screen.
     EXPECT_EQ(panelPosition(QRect(1250, 0, 24, 24), {}, panel, screen), QPoint(950, 28));
-    // Icon in a bottom panel: above it.
     EXPECT_EQ(panelPosition(QRect(600, 776, 24, 24), {}, panel, screen), QPoint(446, 372));
-    // Unknown icon geometry: at the pointer, inside the screen.
     EXPECT_EQ(panelPosition(QRect(), QPoint(5, 5), panel, screen), QPoint(0, 10));
-    // A panel taller than the screen starts at its top.
     EXPECT_EQ(panelPosition(QRect(600, 0, 24, 24), {}, QSize(330, 900), screen).y(), 0);
 }
 

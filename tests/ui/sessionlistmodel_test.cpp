@@ -1,8 +1,8 @@
 #include "support/sessionfactory.h"
+#include "ui/sessionfiltermodel.h"
 #include "ui/sessionlistmodel.h"
 
 #include <QAbstractItemModelTester>
-#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -12,144 +12,134 @@ namespace {
 
 using model::AgentTool;
 using model::SessionState;
-using testing::makeSession;
 
-model::AgentSession session(AgentTool tool, const std::string& id, const std::string& project,
-                            std::optional<std::string> branch, SessionState state = SessionState::working)
+model::AgentSession session(AgentTool tool, const std::string& id, const std::string& project = "p",
+                            std::optional<std::string> branch = {}, SessionState state = SessionState::working)
 {
-    auto s = makeSession(tool, id, std::chrono::system_clock::now(), state);
+    auto s = testing::makeSession(tool, id, std::chrono::system_clock::now(), state);
     s.projectName = project;
     s.branch = std::move(branch);
     return s;
 }
 
-QStringList ids(const SessionListModel& model)
+QStringList ids(const QAbstractItemModel& model)
 {
     QStringList result;
     for (int i = 0; i < model.rowCount(); ++i)
-        result << model.data(model.index(i), SessionListModel::IdRole).toString();
+        result << model.index(i, 0).data(SessionListModel::IdRole).toString();
     return result;
 }
 
-class SessionListModelTest : public ::testing::Test
+// The source and the controller's three views, each checked by Qt's model tester on every change.
+class SessionModels : public ::testing::Test
 {
 protected:
-    SessionListModelTest()
+    template <typename Model>
+    Model* checked(Model* model)
     {
-        model.setSessions({
-            session(AgentTool::claude, "a", "billing-service", "main"),
-            session(AgentTool::codex, "b", "Barcode-Reader", std::nullopt),
-            session(AgentTool::openCode, "c", "docs-site", "feature/CODEGEN"),
-            session(AgentTool::codex, "d", "mobile app", "fix login"),
-            session(AgentTool::cursor, "e", "design-system", std::nullopt, SessionState::limited),
-        });
+        testers.push_back(
+            std::make_unique<QAbstractItemModelTester>(model, QAbstractItemModelTester::FailureReportingMode::Fatal));
+        return model;
     }
 
-    SessionListModel model;
-    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
+    QObject owner;
+    std::vector<std::unique_ptr<QAbstractItemModelTester>> testers;
+    SessionListModel* list = checked(new SessionListModel(&owner));
+    SessionFilterModel* searched = checked(new SessionFilterModel(list, {}, &owner));
+    SessionFilterModel* active = checked(new SessionFilterModel(list, {.activeOnly = true}, &owner));
+    SessionFilterModel* attention = checked(new SessionFilterModel(active, {.limit = 10}, &owner));
+    SessionFilterModel* panel = checked(new SessionFilterModel(active, {.limit = 5}, &owner));
 };
 
-TEST_F(SessionListModelTest, SearchMatchesToolNameProjectOrBranchInAnyCaseUntrimmed)
+TEST_F(SessionModels, SearchMatchesProjectToolNameOrBranchInAnyCaseUntrimmed)
 {
-    // "Claude Code", "Codex" and "OpenCode" all contain "code"; the model's fallback text for a
-    // missing branch must not count as one.
+    list->setSessions(
+        {session(AgentTool::claude, "a", "billing-service", "main"), session(AgentTool::codex, "b", "Barcode-Reader"),
+         session(AgentTool::openCode, "c", "docs-site", "feature/CODEGEN"),
+         session(AgentTool::codex, "d", "mobile app", "fix login"), session(AgentTool::cursor, "e", "design-system")});
+    QSignalSpy resets(searched, &QAbstractItemModel::modelReset);
+    // "Claude Code", "Codex" and "OpenCode" contain "code".
     for (const auto& [search, expected] : std::vector<std::pair<const char*, QStringList>>{
              {"CODE", {"claude:a", "codex:b", "openCode:c", "codex:d"}},
-             {"barcode", {"codex:b"}},
              {"codegen", {"openCode:c"}},
              {"mobile ", {"codex:d"}},
-             {"fix login", {"codex:d"}},
              {"billing ", {}},
              {"Cursor", {"cursor:e"}},
-             {"main", {"claude:a"}},
              {"", {"claude:a", "codex:b", "openCode:c", "codex:d", "cursor:e"}}}) {
-        model.setSearch(QString::fromUtf8(search));
-        EXPECT_EQ(ids(model), expected) << search;
+        searched->setSearch(QString::fromUtf8(search));
+        EXPECT_EQ(ids(*searched), expected) << search;
+        EXPECT_EQ(searched->count(), expected.size());
     }
+    EXPECT_EQ(resets.count(), 0) << "typing removes and inserts rows";
+    EXPECT_EQ(searched->indexOf("codex:d"), 3);
+
+    searched->setSearch("docs");
+    list->setSessions({session(AgentTool::claude, "x", "docs-api"), session(AgentTool::claude, "y", "other")});
+    EXPECT_EQ(ids(*searched), QStringList{"claude:x"}) << "a new list keeps the search";
 }
 
-TEST_F(SessionListModelTest, TypingRemovesAndInsertsRowsWithoutAReset)
+TEST_F(SessionModels, ActiveViewsLeaveOutEndedAndErroredAndStopAtTheirLimit)
 {
-    // The fixture's model tester checks every removal and insertion against the rows.
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    for (const char* search : {"d", "de", "des", "de", "d", "", "o", "op", "o", "mobile", "x", ""})
-        model.setSearch(QString::fromUtf8(search));
-    EXPECT_EQ(resets.count(), 0);
-
-    model.setSearch("si");
-    EXPECT_EQ(ids(model), (QStringList{"openCode:c", "cursor:e"}));
-    model.setSearch("d");
-    EXPECT_EQ(ids(model), (QStringList{"claude:a", "codex:b", "openCode:c", "codex:d", "cursor:e"}));
-    EXPECT_EQ(resets.count(), 0);
-}
-
-TEST_F(SessionListModelTest, NewSessionsKeepTheSearch)
-{
-    QSignalSpy counts(&model, &SessionListModel::countChanged);
-    model.setSearch("docs");
-    model.setSessions({session(AgentTool::claude, "x", "docs-api", "main"),
-                       session(AgentTool::claude, "y", "docs-site", "main"),
-                       session(AgentTool::claude, "z", "other", "main")});
-    EXPECT_EQ(ids(model), (QStringList{"claude:x", "claude:y"}));
-    EXPECT_GE(counts.count(), 1);
-}
-
-TEST(SessionListModelRoles, FallbacksAndFormatting)
-{
-    SessionListModel model;
-    auto plain = makeSession(AgentTool::cursor, "process:7", std::chrono::system_clock::now(), SessionState::limited);
-    plain.lastSnippet.reset();
-    plain.branch.reset();
-    plain.processID.reset();
-    auto waiting = makeSession(AgentTool::claude, "w", std::chrono::system_clock::now(), SessionState::waitingForInput);
-    waiting.processID = 4242;
-    waiting.estimatedCost = model::Decimal::fromString("1.5");
-    waiting.projectName = std::string(31, 'p');
-    model.setSessions({plain, waiting});
-
-    const auto at = [&](int row, int role) {
-        return model.data(model.index(row), role);
-    };
-    EXPECT_EQ(at(0, SessionListModel::SnippetRole).toString(), "Cursor");
-    EXPECT_EQ(at(0, SessionListModel::BranchRole).toString(), "");
-    EXPECT_FALSE(at(0, SessionListModel::HasProcessRole).toBool());
-    EXPECT_EQ(at(0, SessionListModel::CostTextRole).toString(), "");
-    EXPECT_EQ(at(1, SessionListModel::ProcessIdRole).toInt(), 4242);
-    EXPECT_EQ(at(1, SessionListModel::CostTextRole).toString(), "$1.50");
-    EXPECT_EQ(at(1, SessionListModel::ShortProjectNameRole).toString(), QString(27, 'p') + QChar(0x2026));
-}
-
-TEST(SessionListModelScope, ActiveListLeavesOutEndedAndErroredAndStopsAtTheLimit)
-{
-    SessionListModel model(SessionListModel::Scope::active, 10);
-    std::vector<model::AgentSession> sessions;
-    sessions.push_back(makeSession(AgentTool::codex, "ended", {}, SessionState::ended));
-    sessions.push_back(makeSession(AgentTool::codex, "errored", {}, SessionState::errored));
+    std::vector<model::AgentSession> sessions{session(AgentTool::codex, "ended", "p", {}, SessionState::ended),
+                                              session(AgentTool::codex, "errored", "p", {}, SessionState::errored)};
     for (int i = 0; i < 12; ++i)
         sessions.push_back(
-            makeSession(AgentTool::claude, std::to_string(i), {}, i % 2 ? SessionState::limited : SessionState::idle));
-    model.setSessions(sessions);
-    ASSERT_EQ(model.rowCount(), 10);
-    EXPECT_EQ(model.data(model.index(0), SessionListModel::IdRole).toString(), "claude:0");
-    EXPECT_EQ(model.data(model.index(9), SessionListModel::IdRole).toString(), "claude:9");
+            session(AgentTool::claude, std::to_string(i), "p", {}, i % 2 ? SessionState::limited : SessionState::idle));
+    list->setSessions(sessions);
+    EXPECT_EQ(attention->count(), 10);
+    EXPECT_EQ(ids(*panel), (QStringList{"claude:0", "claude:1", "claude:2", "claude:3", "claude:4"}));
+
+    // One of the five ends and the sixth moves up; a new one on top pushes the last one out.
+    QSignalSpy counts(panel, &SessionFilterModel::countChanged);
+    sessions[3].state = SessionState::ended;
+    list->setSessions(sessions);
+    EXPECT_EQ(ids(*panel), (QStringList{"claude:0", "claude:2", "claude:3", "claude:4", "claude:5"}));
+    sessions.insert(sessions.begin(), session(AgentTool::cursor, "new"));
+    list->setSessions(sessions);
+    EXPECT_EQ(ids(*panel), (QStringList{"cursor:new", "claude:0", "claude:2", "claude:3", "claude:4"}));
+    EXPECT_EQ(attention->index(9, 0).data(SessionListModel::IdRole).toString(), "claude:9");
+    EXPECT_EQ(counts.count(), 0);
 }
 
-TEST(SessionListModelUpdates, SameSessionsKeepTheirRows)
+TEST_F(SessionModels, ARefreshSignalsOnlyWhatChanged)
 {
-    SessionListModel model;
-    auto s = makeSession(AgentTool::claude, "a", {}, SessionState::working);
-    model.setSessions({s});
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
-    s.state = SessionState::waitingForInput;
-    model.setSessions({s});
-    EXPECT_EQ(resets.count(), 0);
-    EXPECT_EQ(changes.count(), 1);
-    EXPECT_TRUE(model.data(model.index(0), SessionListModel::IsWaitingRole).toBool());
-    // A vanished session rebuilds the list without trouble.
-    model.setSessions({});
-    EXPECT_EQ(resets.count(), 1);
-    EXPECT_EQ(model.rowCount(), 0);
+    std::vector<model::AgentSession> sessions;
+    for (const char* id : {"a", "b", "c", "d"})
+        sessions.push_back(session(AgentTool::claude, id));
+    list->setSessions(sessions);
+    const QPersistentModelIndex untouched = searched->index(3, 0);
+    QSignalSpy resets(list, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(list, &QAbstractItemModel::dataChanged);
+    QSignalSpy proxyResets(searched, &QAbstractItemModel::modelReset);
+    QSignalSpy proxyLayouts(searched, &QAbstractItemModel::layoutChanged);
+    QSignalSpy proxyChanges(searched, &QAbstractItemModel::dataChanged);
+
+    list->setSessions(sessions);
+    EXPECT_EQ(changes.count() + proxyChanges.count(), 0) << "an unchanged list signals nothing";
+    sessions[1].state = SessionState::waitingForInput;
+    list->setSessions(sessions);
+    for (QSignalSpy* spy : {&changes, &proxyChanges}) {
+        ASSERT_EQ(spy->count(), 1);
+        EXPECT_EQ(spy->at(0).at(0).value<QModelIndex>().row(), 1);
+        EXPECT_EQ(spy->at(0).at(1).value<QModelIndex>().row(), 1);
+    }
+
+    // "c" has new activity and comes first, "a" goes, "e" is new: rows change, not the whole list.
+    sessions[2].lastActivityAt += std::chrono::minutes(1);
+    list->setSessions({sessions[2], sessions[1], session(AgentTool::codex, "e"), sessions[3]});
+    EXPECT_EQ(ids(*searched), (QStringList{"claude:c", "claude:b", "codex:e", "claude:d"}));
+    EXPECT_EQ(resets.count() + proxyResets.count() + proxyLayouts.count(), 0);
+    EXPECT_EQ(untouched.data(SessionListModel::IdRole).toString(), "claude:d");
+
+    // Past a few dozen moves one reset is cheaper; the list comes out the same.
+    std::vector<model::AgentSession> many;
+    for (int i = 0; i < 80; ++i)
+        many.push_back(session(AgentTool::codex, std::to_string(i)));
+    list->setSessions(many);
+    std::ranges::reverse(many);
+    list->setSessions(many);
+    EXPECT_EQ(ids(*searched).front(), "codex:79");
+    EXPECT_EQ(ids(*searched).size(), 80);
 }
 
 } // namespace

@@ -7,9 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
-#include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QDBusReply>
 #include <QDBusVariant>
 #include <QProcess>
 #include <QQmlEngineExtensionPlugin>
@@ -21,35 +19,31 @@ Q_IMPORT_QML_PLUGIN(LoomwatchPlugin)
 namespace loomwatch::testing {
 namespace {
 
-using model::AgentTool;
-using model::SessionState;
-
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
-QStringList registeredItems()
+// Calls our own tray item without blocking: it answers from this very thread.
+QDBusMessage callItem(const QString& item, const QString& interface, const QString& method, QVariantList arguments)
 {
-    QDBusInterface watcher(watcherService, QStringLiteral("/StatusNotifierWatcher"),
-                           QStringLiteral("org.kde.StatusNotifierWatcher"));
-    return watcher.property("RegisteredStatusNotifierItems").toStringList();
+    const qsizetype slash = item.indexOf(QLatin1Char('/'));
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        slash < 0 ? item : item.left(slash), slash < 0 ? QStringLiteral("/StatusNotifierItem") : item.mid(slash),
+        interface, method);
+    message.setArguments(arguments);
+    QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(message);
+    processEventsUntil([&] { return call.isFinished(); });
+    return call.reply();
 }
 
-// A property of our own tray item, read without blocking: the item answers from this very thread.
-QVariant itemProperty(const QString& service, const QString& path, const QString& name)
+QVariant itemProperty(const QString& item, const QString& name)
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << QStringLiteral("org.kde.StatusNotifierItem") << name;
-    QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(get);
-    processEventsUntil([&] { return call.isFinished(); });
-    const QDBusMessage reply = call.reply();
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return {};
-    return reply.arguments().constFirst().value<QDBusVariant>().variant();
+    const QDBusMessage reply = callItem(item, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                                        {QStringLiteral("org.kde.StatusNotifierItem"), name});
+    return reply.arguments().isEmpty() ? QVariant() : reply.arguments().constFirst().value<QDBusVariant>().variant();
 }
 
 TEST(Tray, ItemAppearsWithTheStateIconAndActivationOpensThePanel)
 {
-    // Only inside the private X server and bus that ctest's ui_tray_xvfb_test sets up, never on the
+    // Only inside the private X server and bus that ui_tray_xvfb_test sets up, never on the
     // developer's own desktop.
     if (qEnvironmentVariableIsEmpty("LOOMWATCH_PRIVATE_DISPLAY") || qEnvironmentVariableIsEmpty("DISPLAY") ||
         qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
@@ -64,35 +58,27 @@ TEST(Tray, ItemAppearsWithTheStateIconAndActivationOpensThePanel)
 
     ui::SystemTrayHost tray;
     ASSERT_TRUE(tray.isAvailable());
-    UiHarness::Options options;
-    options.tray = &tray;
-    UiHarness h(options);
-    auto waiting = sessionAt(h, AgentTool::claude, "w", 1, SessionState::waitingForInput);
-    h.provider(AgentTool::claude).setSessions({waiting, sessionAt(h, AgentTool::codex, "x", 2)});
-    h.settings->setDidCompleteOnboarding(true);
+    UiHarness h({.tray = &tray});
+    h.provider(model::AgentTool::claude)
+        .setSessions({sessionAt(h, model::AgentTool::claude, "w", 1, model::SessionState::waitingForInput),
+                      sessionAt(h, model::AgentTool::codex, "x", 2)});
     h.load();
     tray.show();
-
-    ASSERT_TRUE(processEventsUntil([] { return !registeredItems().isEmpty(); }));
+    QStringList items;
+    ASSERT_TRUE(processEventsUntil([&] {
+        QDBusInterface host(watcherService, "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher");
+        items = host.property("RegisteredStatusNotifierItems").toStringList();
+        return !items.isEmpty();
+    }));
     EXPECT_EQ(tray.iconName(), "person.crop.circle.badge.exclamationmark");
-
-    const QString item = registeredItems().constFirst();
-    const qsizetype slash = item.indexOf(QLatin1Char('/'));
-    const QString service = slash < 0 ? item : item.left(slash);
-    const QString path = slash < 0 ? QStringLiteral("/StatusNotifierItem") : item.mid(slash);
-    EXPECT_FALSE(itemProperty(service, path, "Id").toString().isEmpty());
     // The icon goes over the bus either by name (a rendered file) or as pixels.
-    const QVariant iconName = itemProperty(service, path, "IconName");
-    const QVariant iconPixmap = itemProperty(service, path, "IconPixmap");
-    EXPECT_TRUE(!iconName.toString().isEmpty() || iconPixmap.isValid());
+    EXPECT_TRUE(!itemProperty(items.front(), "IconName").toString().isEmpty() ||
+                itemProperty(items.front(), "IconPixmap").isValid());
 
-    QDBusMessage activate = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.kde.StatusNotifierItem"),
-                                                           QStringLiteral("Activate"));
-    activate << 1200 << 10;
-    QDBusConnection::sessionBus().asyncCall(activate);
+    callItem(items.front(), QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), {1200, 10});
     ASSERT_TRUE(processEventsUntil([&] { return h.panel()->isVisible(); }));
     EXPECT_EQ(h.panel()->width(), 330);
-    UiHarness::screenshot(h.panel(), "tray-panel-xcb");
+    screenshot(h.panel(), "tray-panel-xcb");
 
     h.engine.reset();
     watcher.kill();

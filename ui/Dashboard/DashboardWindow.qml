@@ -36,7 +36,7 @@ ApplicationWindow {
                 onboarding.open()
         }
         // A message that arrived while the window was closed.
-        if (Backend.store.hasError)
+        if (Backend.hasError)
             errorAlert.open()
     }
 
@@ -106,7 +106,7 @@ ApplicationWindow {
                         display: AbstractButton.TextBesideIcon
                         icon.source: "image://symbol/arrow.clockwise?color=" + encodeURIComponent(Theme.primary.toString())
                         icon.color: "transparent"
-                        enabled: !Backend.store.isRefreshing
+                        enabled: !Backend.isRefreshing
                         Accessible.name: "Refresh"
                         onClicked: Backend.refresh()
                     }
@@ -136,9 +136,9 @@ ApplicationWindow {
     ErrorAlert { id: errorAlert }
 
     Connections {
-        target: Backend.store
+        target: Backend
         function onErrorMessageChanged() {
-            if (Backend.store.hasError && window.visible)
+            if (Backend.hasError && window.visible)
                 errorAlert.open()
         }
     }

@@ -106,7 +106,7 @@ ScrollView {
         Panel {
             ValueRow { objectName: "diagnostics.lastCompleted"; title: "Last completed"; value: Backend.lastRefreshText }
             Divider {}
-            ValueRow { objectName: "diagnostics.sessionCount"; title: "Sessions in memory"; value: Backend.store.sessionCount }
+            ValueRow { objectName: "diagnostics.sessionCount"; title: "Sessions in memory"; value: Backend.sessionCount }
             Divider {}
             ValueRow { objectName: "diagnostics.retention"; title: "History retention"; value: "7 days" }
         }

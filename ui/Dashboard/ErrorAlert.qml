@@ -17,7 +17,7 @@ Dialog {
 
     Label {
         objectName: "errorAlert.message"
-        text: Backend.store.errorMessage
+        text: Backend.errorMessage
         wrapMode: Text.Wrap
         width: alert.availableWidth
         color: Theme.primary

@@ -44,7 +44,7 @@ ScrollView {
             MetricCard {
                 objectName: "metric.working"
                 title: "Working"
-                value: Backend.store.workingCount
+                value: Backend.workingCount
                 symbol: "bolt.fill"
                 Layout.fillWidth: true
                 Layout.preferredWidth: 1
@@ -52,7 +52,7 @@ ScrollView {
             MetricCard {
                 objectName: "metric.waiting"
                 title: "Waiting"
-                value: Backend.store.waitingCount
+                value: Backend.waitingCount
                 symbol: "person.crop.circle.badge.exclamationmark"
                 Layout.fillWidth: true
                 Layout.preferredWidth: 1
@@ -60,7 +60,7 @@ ScrollView {
             MetricCard {
                 objectName: "metric.active"
                 title: "Active"
-                value: Backend.store.activeCount
+                value: Backend.activeCount
                 symbol: "terminal"
                 Layout.fillWidth: true
                 Layout.preferredWidth: 1

@@ -20,10 +20,10 @@ Item {
         handoffPreview.open()
     }
 
-    function requestTermination(projectName, processId, tool) {
+    function requestTermination(sessionId, projectName, processId) {
+        terminateDialog.sessionId = sessionId
         terminateDialog.projectName = projectName
         terminateDialog.processId = processId
-        terminateDialog.tool = tool
         terminateDialog.open()
     }
 }

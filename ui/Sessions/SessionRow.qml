@@ -9,7 +9,6 @@ Item {
     id: row
 
     required property string sessionId
-    required property string tool
     required property string toolName
     required property string toolSymbol
     required property string projectName
@@ -139,7 +138,7 @@ Item {
                     visible: row.hasProcess
                     height: visible ? implicitHeight : 0
                     palette.windowText: Theme.orange
-                    onTriggered: row.actions.requestTermination(row.projectName, row.processId, row.tool)
+                    onTriggered: row.actions.requestTermination(row.sessionId, row.projectName, row.processId)
                 }
             }
         }

@@ -50,7 +50,6 @@ Item {
                 ListView.onReused: pooled = false
                 SessionRow {
                     sessionId: cell.model.sessionId
-                    tool: cell.model.tool
                     toolName: cell.model.toolName
                     toolSymbol: cell.model.toolSymbol
                     projectName: cell.model.projectName

@@ -6,9 +6,10 @@ import Loomwatch
 Dialog {
     id: dialog
 
+    property string sessionId
+    // What the question shows; the controller looks the process up again when it is answered.
     property string projectName
     property int processId: 0
-    property string tool
 
     objectName: "terminateDialog"
     parent: Overlay.overlay
@@ -38,7 +39,7 @@ Dialog {
             palette.buttonText: Theme.orange
             onClicked: {
                 dialog.close()
-                Backend.terminate(dialog.processId, dialog.tool)
+                Backend.terminate(dialog.sessionId)
             }
         }
     }
