@@ -1,6 +1,8 @@
 #include "ingestion/jsonlparser.h"
 
 #include "handoff/snippet.h"
+#include "model/pathtext.h"
+#include "model/timestamps.h"
 
 #include <simdjson.h>
 
@@ -360,7 +362,7 @@ void applyLine(object line, LineState& state)
         assign(session.model, search.model);
 
     if (auto timestampText = firstString(top.timestamp, inner.timestamp)) {
-        if (auto when = JSONLParser::parseTimestamp(*timestampText)) {
+        if (auto when = model::parseIso8601Timestamp(*timestampText)) {
             if (*when < session.startedAt)
                 session.startedAt = *when;
             if (*when >= session.lastActivityAt)
@@ -429,18 +431,6 @@ model::ParsedSession applyTail(const char* data, std::size_t size, bool startsMi
     return std::move(session);
 }
 
-std::string fileStem(std::string_view path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    const auto slash = path.rfind('/');
-    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const auto dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0 && dot + 1 < name.size())
-        name = name.substr(0, dot);
-    return std::string(name);
-}
-
 [[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path)
 {
     throw std::system_error(error, std::generic_category(), "Cannot " + what + " " + path);
@@ -462,30 +452,6 @@ public:
 private:
     int m_fd;
 };
-
-bool readDigits(std::string_view text, std::size_t& pos, std::size_t count, int& out)
-{
-    if (pos + count > text.size())
-        return false;
-    int value = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const char c = text[pos + i];
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    pos += count;
-    out = value;
-    return true;
-}
-
-bool expect(std::string_view text, std::size_t& pos, char c)
-{
-    if (pos >= text.size() || text[pos] != c)
-        return false;
-    ++pos;
-    return true;
-}
 
 } // namespace
 
@@ -553,7 +519,7 @@ model::ParsedSession JSONLParser::parse(const model::SessionSource& source, Work
     std::fill_n(buffer + length, simdjson::SIMDJSON_PADDING, '\0');
 
     model::ParsedSession initial;
-    initial.id = fileStem(path);
+    initial.id = model::fileStem(path);
     initial.tool = m_tool;
     const auto modified =
         std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
@@ -573,62 +539,6 @@ model::ParsedSession JSONLParser::parseTail(std::string_view tail, bool startsMi
     initial.tool = m_tool;
     simdjson::dom::parser parser;
     return applyTail(buffer.get(), tail.size(), startsMidLine, std::move(initial), parser);
-}
-
-std::optional<model::Timestamp> JSONLParser::parseTimestamp(std::string_view text)
-{
-    std::size_t pos = 0;
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!readDigits(text, pos, 4, year) || !expect(text, pos, '-') || !readDigits(text, pos, 2, month) ||
-        !expect(text, pos, '-') || !readDigits(text, pos, 2, day) || !expect(text, pos, 'T') ||
-        !readDigits(text, pos, 2, hour) || !expect(text, pos, ':') || !readDigits(text, pos, 2, minute) ||
-        !expect(text, pos, ':') || !readDigits(text, pos, 2, second))
-        return std::nullopt;
-
-    std::int64_t nanos = 0;
-    if (pos < text.size() && text[pos] == '.') {
-        ++pos;
-        const std::size_t digitsStart = pos;
-        std::int64_t scale = 100'000'000;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-            nanos += (text[pos] - '0') * scale;
-            scale /= 10;
-            ++pos;
-        }
-        if (pos == digitsStart)
-            return std::nullopt;
-    }
-
-    int offsetMinutes = 0;
-    if (pos < text.size()) {
-        const char sign = text[pos++];
-        if (sign == 'Z') {
-            // UTC
-        } else if (sign == '+' || sign == '-') {
-            int offsetHours = 0, offsetMins = 0;
-            if (!readDigits(text, pos, 2, offsetHours) || !readDigits(text, pos, 2, offsetMins) || offsetHours > 23 ||
-                offsetMins > 59)
-                return std::nullopt;
-            offsetMinutes = (offsetHours * 60 + offsetMins) * (sign == '-' ? -1 : 1);
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (pos != text.size())
-        return std::nullopt;
-
-    using namespace std::chrono;
-    const year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
-                              std::chrono::day(static_cast<unsigned>(day))};
-    if (!date.ok() || hour > 23 || minute > 59 || second > 59)
-        return std::nullopt;
-    const auto whole = sys_days(date) + hours(hour) + minutes(minute) + seconds(second) - minutes(offsetMinutes);
-    // A Timestamp counts nanoseconds in 64 bits. Within 2^62 of 1970 (the years 1823 to 2116) the difference of
-    // any two, such as the time since the last activity, still fits; anything further out is no timestamp.
-    constexpr auto limit = duration_cast<seconds>(nanoseconds(std::int64_t{1} << 62));
-    if (whole.time_since_epoch() >= limit || whole.time_since_epoch() <= -limit)
-        return std::nullopt;
-    return time_point_cast<system_clock::duration>(whole) + duration_cast<system_clock::duration>(nanoseconds(nanos));
 }
 
 } // namespace loomwatch::ingestion

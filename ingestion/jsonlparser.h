@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string_view>
 
 namespace loomwatch::ingestion {
@@ -48,10 +47,6 @@ public:
     // from a longer file, so everything up to its first line feed is a partial line and is dropped (unless
     // the tail holds no line feed at all). Never throws on any content; usable on arbitrary bytes.
     model::ParsedSession parseTail(std::string_view tail, bool startsMidLine, model::ParsedSession initial) const;
-
-    // ISO 8601 extended date and time with 'T', optional fractional seconds, and "Z", an offset without a colon
-    // ("+0100") or no zone (UTC). Anything else gives nothing.
-    static std::optional<model::Timestamp> parseTimestamp(std::string_view text);
 
 private:
     model::AgentTool m_tool;

@@ -1,6 +1,7 @@
 #include "ingestion/jsonlparser.h"
 
 #include "model/clock.h"
+#include "model/timestamps.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ namespace {
 
 Timestamp at(std::string_view iso)
 {
-    auto parsed = JSONLParser::parseTimestamp(iso);
+    auto parsed = loomwatch::model::parseIso8601Timestamp(iso);
     if (!parsed)
         throw std::invalid_argument(std::string(iso));
     return *parsed;
@@ -209,7 +210,7 @@ TEST(JSONLParserTest, TimestampForms)
     for (const char* invalid : {"2026-12-06", "2026-12-06 05:52:24Z", "2026-12-06T05:52Z", "2026-13-06T05:52:24Z",
                                 "2026-02-30T05:52:24Z", "2026-12-06T05:52:24.Z", "2026-12-06T05:52:24+01:00",
                                 "2026-12-06T05:52:24z", "2026-12-06T24:00:00Z", "2026-12-06T05:52:24Zjunk", ""})
-        EXPECT_EQ(JSONLParser::parseTimestamp(invalid), std::nullopt) << invalid;
+        EXPECT_EQ(loomwatch::model::parseIso8601Timestamp(invalid), std::nullopt) << invalid;
 
     const auto session = parseLines("{\"timestamp\":\"2026-05-01\"}\n{\"timestamp\":\"2026-05-02T00:00:00.000Z\"}");
     EXPECT_EQ(session.lastActivityAt, at("2026-05-02T00:00:00Z"));
@@ -220,7 +221,7 @@ TEST(JSONLParserTest, TimestampForms)
     EXPECT_EQ(at("2116-02-20T23:53:36.999999999Z").time_since_epoch(), 4611686016999999999ns);
     for (const char* outOfRange : {"1013-12-06T09:00:01.100Z", "0000-01-01T00:00:00Z", "1700-01-01T00:00:00Z",
                                    "2116-02-20T23:53:39Z", "9999-12-31T23:59:59.999-2359"})
-        EXPECT_EQ(JSONLParser::parseTimestamp(outOfRange), std::nullopt) << outOfRange;
+        EXPECT_EQ(loomwatch::model::parseIso8601Timestamp(outOfRange), std::nullopt) << outOfRange;
     const auto ancient = parseLines(R"({"timestamp":"1013-12-06T09:00:01.100Z","sessionId":"old"})");
     EXPECT_EQ(ancient.id, "old");
     EXPECT_EQ(ancient.startedAt, fileTime);
