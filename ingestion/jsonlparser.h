@@ -21,8 +21,8 @@ public:
 
     model::AgentTool tool() const { return m_tool; }
 
-    // Memory that a series of parses can share: room for one tail and the JSON decoder's buffers, kept at the size
-    // of the largest tail and line seen. One workspace serves one thread at a time.
+    // Memory that a series of parses can share: room for one tail and the JSON decoder's and the key search's
+    // buffers, kept at the size of the largest seen. One workspace serves one thread at a time.
     class Workspace
     {
     public:
