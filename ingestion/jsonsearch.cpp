@@ -185,7 +185,7 @@ std::optional<std::int64_t> JsonSearch::Found::integer(std::size_t lookup) const
     }
 }
 
-// Called for every member of every object searched: most names are rejected by their length alone.
+// The position of `name` among the keys, or -1.
 inline int JsonSearch::keyIndex(std::string_view name) const
 {
     if (name.size() >= m_keysByLength.size())
@@ -200,6 +200,7 @@ inline int JsonSearch::keyIndex(std::string_view name) const
     return -1;
 }
 
+// Called for every member of every object searched: most names are rejected by their length alone.
 inline void JsonSearch::note(KeyedMembers& members, std::string_view key, element value) const
 {
     if (key.size() >= m_keysByLength.size() || m_keysByLength[key.size()] == 0)
