@@ -40,7 +40,10 @@ struct LineCase
 
 std::vector<LineCase> lineCases()
 {
-    std::istringstream in(readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "transcripts/line-rules.txt"));
+    const char* data = std::getenv("LOOMWATCH_TEST_DATA");
+    if (data == nullptr)
+        throw std::runtime_error("LOOMWATCH_TEST_DATA is not set");
+    std::istringstream in(readFile(fs::path(data) / "transcripts/line-rules.txt"));
     std::vector<LineCase> cases;
     bool inFacts = false;
     for (std::string line; std::getline(in, line);) {
