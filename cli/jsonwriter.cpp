@@ -1,70 +1,23 @@
 #include "cli/jsonwriter.h"
 
+#include "handoff/unicodetext.h"
+
 #include <cstdio>
 
 namespace loomwatch::cli {
 
-namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when it is invalid.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) {
-        return static_cast<unsigned char>(text[k]);
-    };
-    const unsigned char c = byte(i);
-    std::size_t length = 0;
-    std::uint32_t min = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80)
-        return 1;
-    if ((c & 0xE0) == 0xC0) {
-        length = 2;
-        min = 0x80;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        length = 3;
-        min = 0x800;
-        cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        length = 4;
-        min = 0x10000;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-} // namespace
-
 std::string jsonQuoted(std::string_view text)
 {
+    std::string repaired;
+    if (!handoff::isValidUtf8(text)) {
+        repaired = handoff::toValidUtf8(text);
+        text = repaired;
+    }
     std::string out;
     out.reserve(text.size() + 2);
     out.push_back('"');
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const std::size_t length = utf8SequenceLength(text, i);
-            if (length == 0) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
-            continue;
-        }
+    for (const char byte : text) {
+        const auto c = static_cast<unsigned char>(byte);
         switch (c) {
         case '"':
             out += "\\\"";
@@ -87,10 +40,9 @@ std::string jsonQuoted(std::string_view text)
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
                 out += escaped;
             } else {
-                out.push_back(static_cast<char>(c));
+                out.push_back(byte);
             }
         }
-        ++i;
     }
     out.push_back('"');
     return out;

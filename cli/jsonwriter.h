@@ -8,7 +8,8 @@
 namespace loomwatch::cli {
 
 // Minimal streaming JSON text builder: compact output, keys in insertion order, strings always
-// valid UTF-8 (invalid bytes become U+FFFD, so a strange path can never break a consumer).
+// valid UTF-8 (each maximal ill-formed subpart becomes U+FFFD, so a strange path can never break a
+// consumer).
 class JsonWriter
 {
 public:

@@ -1,6 +1,7 @@
 #include "core/editableresources.h"
 
 #include "core/appstore.h"
+#include "handoff/unicodetext.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,7 +115,7 @@ std::optional<std::string> EditableResources::handoffTemplateText() const
     if (!bytes)
         return std::nullopt;
     std::string text = bytes->toStdString();
-    if (!isValidUtf8(text))
+    if (!handoff::isValidUtf8(text))
         return std::nullopt;
     return text;
 }
@@ -129,7 +130,7 @@ EditableResources::EditorTexts EditableResources::loadEditors() const
         if (!bytes)
             return std::string();
         std::string text = bytes->toStdString();
-        return isValidUtf8(text) ? text : std::string();
+        return handoff::isValidUtf8(text) ? text : std::string();
     };
     return EditorTexts{load(pricingName, pricingExtension), load(templateName, templateExtension)};
 }
@@ -138,7 +139,7 @@ std::string EditableResources::save(const std::string& pricingJSON, const std::s
                                     AppStore& store) const
 {
     const std::string prefix = "Could not save: ";
-    if (!isValidUtf8(pricingJSON))
+    if (!handoff::isValidUtf8(pricingJSON))
         return prefix + ResourceError::invalidPricing().what();
     try {
         // Only a check: the store re-reads the file below.
@@ -181,49 +182,6 @@ EditableResources::ResetOutcome EditableResources::resetDefaults(AppStore& store
     outcome.editors = loadEditors();
     store.setPricing(loadPricing());
     return outcome;
-}
-
-bool EditableResources::isValidUtf8(std::string_view bytes)
-{
-    std::size_t i = 0;
-    const std::size_t n = bytes.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        std::uint32_t minimum = 0;
-        if ((c & 0xE0) == 0xC0) {
-            length = 2;
-            code = c & 0x1Fu;
-            minimum = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3;
-            code = c & 0x0Fu;
-            minimum = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4;
-            code = c & 0x07u;
-            minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > n)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto cc = static_cast<unsigned char>(bytes[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (cc & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
 }
 
 } // namespace loomwatch::core

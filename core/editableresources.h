@@ -74,8 +74,6 @@ public:
     // Restores both working copies from the defaults, reloads the editors and re-prices the store.
     ResetOutcome resetDefaults(AppStore& store) const;
 
-    static bool isValidUtf8(std::string_view bytes);
-
 private:
     std::string workingCopy(const std::string& name, const std::string& ext) const;
     std::string defaultCopy(const std::string& name, const std::string& ext) const;

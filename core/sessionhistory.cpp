@@ -1,5 +1,6 @@
 #include "core/sessionhistory.h"
 
+#include "model/timestamps.h"
 #include "providers/sqlitehandle.h"
 
 #include <algorithm>
@@ -22,14 +23,6 @@ constexpr int busyTimeoutMs = 250;
 std::int64_t toMicros(model::Timestamp t)
 {
     return std::chrono::floor<std::chrono::microseconds>(t.time_since_epoch()).count();
-}
-
-model::Timestamp fromMicros(std::int64_t micros)
-{
-    // A damaged file may hold anything; keep the value within what nanosecond timestamps can hold.
-    constexpr std::int64_t limit = (std::int64_t{1} << 62) / 1000;
-    micros = std::clamp(micros, -limit, limit);
-    return model::Timestamp(std::chrono::duration_cast<model::Timestamp::duration>(std::chrono::microseconds(micros)));
 }
 
 // Binds one field of a session: texts as they are, enumerations as their raw value, times as
@@ -66,7 +59,8 @@ void readField(const SqliteStatement& row, int column, SessionRecord& record)
     auto& value = record.*field;
     using T = std::decay_t<decltype(value)>;
     if constexpr (std::is_same_v<T, model::Timestamp>)
-        value = fromMicros(row.integer(column));
+        // A damaged file may hold anything.
+        value = model::clampedTimestamp(std::chrono::microseconds(row.integer(column)));
     else if constexpr (std::is_same_v<T, std::int64_t>)
         value = row.integer(column);
     else if constexpr (std::is_same_v<T, std::string>)

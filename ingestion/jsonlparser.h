@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string_view>
 
 namespace loomwatch::ingestion {
@@ -22,8 +21,8 @@ public:
 
     model::AgentTool tool() const { return m_tool; }
 
-    // Memory that a series of parses can share: room for one tail and the JSON decoder's buffers, kept at the size
-    // of the largest tail and line seen. One workspace serves one thread at a time.
+    // Memory that a series of parses can share: room for one tail and the JSON decoder's and the key search's
+    // buffers, kept at the size of the largest seen. One workspace serves one thread at a time.
     class Workspace
     {
     public:
@@ -48,10 +47,6 @@ public:
     // from a longer file, so everything up to its first line feed is a partial line and is dropped (unless
     // the tail holds no line feed at all). Never throws on any content; usable on arbitrary bytes.
     model::ParsedSession parseTail(std::string_view tail, bool startsMidLine, model::ParsedSession initial) const;
-
-    // ISO 8601 extended date and time with 'T', optional fractional seconds, and "Z", an offset without a colon
-    // ("+0100") or no zone (UTC). Anything else gives nothing.
-    static std::optional<model::Timestamp> parseTimestamp(std::string_view text);
 
 private:
     model::AgentTool m_tool;

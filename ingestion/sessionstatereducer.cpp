@@ -1,21 +1,13 @@
 #include "ingestion/sessionstatereducer.h"
 
+#include "model/pathtext.h"
+
 #include <string>
 #include <utility>
 
 namespace loomwatch::ingestion {
 
 SessionStateReducer::SessionStateReducer(std::shared_ptr<const model::Clock> clock) : m_clock(std::move(clock)) {}
-
-std::string SessionStateReducer::lastPathComponent(std::string_view path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    if (path == "/")
-        return std::string(path);
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
 
 model::AgentSession SessionStateReducer::reduce(const model::ParsedSession& parsed,
                                                 const std::optional<model::AgentProcess>& process) const
@@ -38,7 +30,7 @@ model::AgentSession SessionStateReducer::reduce(const model::ParsedSession& pars
     session.tool = parsed.tool;
     session.projectPath = parsed.projectPath;
     if (parsed.projectPath)
-        session.projectName = lastPathComponent(*parsed.projectPath);
+        session.projectName = model::lastPathComponent(*parsed.projectPath);
     // An empty path names nothing; the tool's name stands in as it does for a missing one.
     if (session.projectName.empty())
         session.projectName = std::string(model::displayName(parsed.tool));

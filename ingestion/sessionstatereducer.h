@@ -21,9 +21,6 @@ public:
     model::AgentSession reduce(const model::ParsedSession& parsed,
                                const std::optional<model::AgentProcess>& process) const override;
 
-    // The last component of `path`, ignoring trailing separators; "/" for the root.
-    static std::string lastPathComponent(std::string_view path);
-
 private:
     std::shared_ptr<const model::Clock> m_clock;
 };

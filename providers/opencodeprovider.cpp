@@ -1,6 +1,8 @@
 #include "providers/opencodeprovider.h"
 
 #include "handoff/secretredaction.h"
+#include "model/pathtext.h"
+#include "model/timestamps.h"
 #include "providers/providererror.h"
 #include "providers/sqlitehandle.h"
 
@@ -16,26 +18,6 @@
 namespace loomwatch::providers {
 
 namespace {
-
-// Milliseconds since 1970, clamped to within 2^62 ns of 1970 (the years 1823 to 2116), so that the difference of
-// any two Timestamps, such as the time since the last activity, still fits in their 64-bit nanosecond count.
-model::Timestamp fromMilliseconds(std::int64_t ms)
-{
-    constexpr std::int64_t limit = 4'611'686'018'427;
-    return model::Timestamp(std::chrono::duration_cast<model::Timestamp::duration>(
-        std::chrono::milliseconds(std::clamp(ms, -limit, limit))));
-}
-
-// Last component of a file path; trailing slashes do not count.
-std::string lastPathComponent(std::string_view path)
-{
-    while (path.size() > 1 && path.ends_with('/'))
-        path.remove_suffix(1);
-    if (path == "/")
-        return std::string(path);
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
 
 enum class PathStatus
 {
@@ -169,13 +151,14 @@ model::AgentSession OpenCodeProvider::mapRow(const OpenCodeRow& row, const std::
     session.tool = model::AgentTool::openCode;
     if (!row.directory.empty()) {
         session.projectPath = row.directory;
-        session.projectName = lastPathComponent(row.directory);
+        session.projectName = model::lastPathComponent(row.directory);
     } else {
         session.projectName = title;
     }
     session.model = modelName(row.model);
-    session.startedAt = fromMilliseconds(row.timeCreated);
-    session.lastActivityAt = fromMilliseconds(row.timeUpdated);
+    // Clamped: the difference of any two, such as the time since the last activity, must still fit.
+    session.startedAt = model::clampedTimestamp(std::chrono::milliseconds(row.timeCreated));
+    session.lastActivityAt = model::clampedTimestamp(std::chrono::milliseconds(row.timeUpdated));
     if (!processes.empty()) {
         // The process working in the session's directory when there is one, else the first.
         const auto inDirectory = std::find_if(processes.begin(), processes.end(), [&](const auto& process) {

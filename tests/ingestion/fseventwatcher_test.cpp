@@ -22,7 +22,7 @@ struct Watched
     std::condition_variable changed;
     int calls = 0;
 
-    std::unique_ptr<FSEventWatcher> watch(const fs::path& path, std::chrono::milliseconds debounce = 200ms)
+    std::unique_ptr<FSEventWatcher> watch(const fs::path& path, std::chrono::milliseconds debounce = 100ms)
     {
         auto watcher = std::make_unique<FSEventWatcher>(
             path.string(),
@@ -35,17 +35,15 @@ struct Watched
         watcher->start();
         return watcher;
     }
-    std::unique_ptr<FSEventWatcher> watch(std::chrono::milliseconds debounce = 200ms)
-    {
-        return watch(dir.path(), debounce);
-    }
     bool waitFor(int expected)
     {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, 5s, [&] { return calls >= expected; });
     }
-    int count()
+    // Proving that nothing (more) happens takes a quiet period of a few debounce intervals.
+    int countAfter(std::chrono::milliseconds quiet = 0ms)
     {
+        std::this_thread::sleep_for(quiet);
         std::lock_guard lock(mutex);
         return calls;
     }
@@ -53,35 +51,23 @@ struct Watched
 
 } // namespace
 
-TEST(FSEventWatcherTest, BurstOfChangesGivesOneCallbackAfterTheQuietPeriod)
+TEST(FSEventWatcherTest, ChangesGiveOneCallbackOnceTheyPauseForTheDebounce)
 {
     Watched w;
-    auto watcher = w.watch(FSEventWatcher::defaultDebounce);
+    auto watcher = w.watch(w.dir.path(), 500ms);
     watcher->start(); // a second start keeps one stream
     ASSERT_TRUE(watcher->isWatching());
-    for (int i = 0; i < 10; ++i) {
-        appendFile(w.dir / "session.jsonl", "{}\n");
-        std::this_thread::sleep_for(30ms);
-    }
-    const auto lastChange = std::chrono::steady_clock::now();
-    ASSERT_TRUE(w.waitFor(1));
-    EXPECT_GE(std::chrono::steady_clock::now() - lastChange, 600ms);
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(w.count(), 1);
-}
-
-TEST(FSEventWatcherTest, CallbackWaitsForAPauseWhileChangesKeepComing)
-{
-    Watched w;
-    auto watcher = w.watch(500ms);
-    for (const auto until = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < until;) {
-        appendFile(w.dir / "busy.jsonl", "{\"type\":\"user\"}\n");
+    // A change every 100 ms keeps postponing the callback.
+    auto lastChange = std::chrono::steady_clock::now();
+    for (int i = 0; i < 12; ++i) {
         std::this_thread::sleep_for(100ms);
+        appendFile(w.dir / "session.jsonl", "{}\n");
+        lastChange = std::chrono::steady_clock::now();
     }
-    EXPECT_EQ(w.count(), 0);
+    EXPECT_EQ(w.countAfter(), 0);
     ASSERT_TRUE(w.waitFor(1));
-    std::this_thread::sleep_for(1s);
-    EXPECT_EQ(w.count(), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - lastChange, 500ms);
+    EXPECT_EQ(w.countAfter(1000ms), 1);
 }
 
 TEST(FSEventWatcherTest, ChangesAnywhereBelowThePathCount)
@@ -91,7 +77,7 @@ TEST(FSEventWatcherTest, ChangesAnywhereBelowThePathCount)
     // Symlink loops are not followed.
     fs::create_directory_symlink(w.dir / "a", w.dir / "a/b/loop");
     fs::create_directory_symlink(w.dir.path(), w.dir / "self");
-    auto watcher = w.watch();
+    auto watcher = w.watch(w.dir.path());
     appendFile(w.dir / "a/b/c/d/deep.jsonl", "{}\n");
     ASSERT_TRUE(w.waitFor(1));
 
@@ -116,12 +102,12 @@ TEST(FSEventWatcherTest, ChangesAnywhereBelowThePathCount)
     EXPECT_TRUE(w.waitFor(7));
 }
 
-TEST(FSEventWatcherTest, ReadingIsNotAChangeAndNothingIsReplayedFromBeforeStart)
+TEST(FSEventWatcherTest, ReadingOldChangesAndPathsMissingAtTheStartCauseNothing)
 {
     Watched w;
     const auto file = w.dir / "sub/opencode.db";
     writeFile(file, "{\"a\":1}\n");
-    auto folderWatcher = w.watch();
+    auto folderWatcher = w.watch(w.dir.path());
     auto fileWatcher = w.watch(file);
     ASSERT_TRUE(fileWatcher->isWatching());
     for (int i = 0; i < 5; ++i) {
@@ -129,35 +115,28 @@ TEST(FSEventWatcherTest, ReadingIsNotAChangeAndNothingIsReplayedFromBeforeStart)
         for ([[maybe_unused]] const auto& entry : fs::recursive_directory_iterator(w.dir.path())) {
         }
     }
-    std::this_thread::sleep_for(800ms);
-    EXPECT_EQ(w.count(), 0);
+    // A path that is missing at the start stays idle for good, even once it exists.
+    TempDir other;
+    auto missing = w.watch(other / "not-yet");
+    fs::create_directory(other / "not-yet");
+    missing->start();
+    writeFile(other / "not-yet/x.jsonl", "{}\n");
+    EXPECT_FALSE(missing->isWatching());
+
+    EXPECT_EQ(w.countAfter(500ms), 0);
     appendFile(file, "y");
     EXPECT_TRUE(w.waitFor(2)) << "a watched file and its folder both report the write";
-}
-
-TEST(FSEventWatcherTest, MissingPathStaysIdleForGood)
-{
-    Watched w;
-    const auto path = w.dir / "not-yet";
-    auto watcher = w.watch(path);
-    EXPECT_FALSE(watcher->isWatching());
-    fs::create_directory(path);
-    watcher->start();
-    writeFile(path / "x.jsonl", "{}\n");
-    std::this_thread::sleep_for(800ms);
-    EXPECT_FALSE(watcher->isWatching());
-    EXPECT_EQ(w.count(), 0);
 }
 
 TEST(FSEventWatcherTest, DestructionWithPendingCallbackIsPromptAndRunsItOnce)
 {
     Watched w;
-    auto watcher = w.watch(10s);
+    auto watcher = w.watch(w.dir.path(), 10s);
     writeFile(w.dir / "pending.jsonl", "{}\n");
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(w.count(), 0);
+    // Also gives the watcher's thread time to take the change in: nothing outside shows when it has.
+    EXPECT_EQ(w.countAfter(300ms), 0);
     const auto before = std::chrono::steady_clock::now();
     watcher.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
-    EXPECT_EQ(w.count(), 1);
+    EXPECT_EQ(w.countAfter(), 1);
 }

@@ -1,8 +1,7 @@
+#include "model/pathtext.h"
 #include "model/sessiontypes.h"
 
 #include <gtest/gtest.h>
-
-#include <unordered_set>
 
 using namespace loomwatch::model;
 
@@ -14,29 +13,18 @@ TEST(SessionTypes, RawValuesRoundTripAndAreCaseSensitive)
         EXPECT_EQ(sessionStateFromRaw(rawValue(state)), state);
     for (SupportLevel level : allSupportLevels)
         EXPECT_EQ(supportLevelFromRaw(rawValue(level)), level);
-
-    EXPECT_EQ(agentToolFromRaw("openCode"), AgentTool::openCode);
+    EXPECT_EQ(rawValue(AgentTool::openCode), "openCode");
     EXPECT_FALSE(agentToolFromRaw("opencode"));
     EXPECT_FALSE(sessionStateFromRaw("waitingforinput"));
-    EXPECT_FALSE(supportLevelFromRaw("processonly"));
-    EXPECT_FALSE(agentToolFromRaw(""));
+    EXPECT_FALSE(supportLevelFromRaw(""));
 }
 
-TEST(SessionTypes, SessionsDifferingInOneFieldAreUnequalButShareIdentity)
+TEST(PathText, LastComponentAndStem)
 {
-    AgentSession a;
-    a.id = "claude:abc";
-    a.lastSnippet = "one";
-    AgentSession b = a;
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(std::hash<AgentSession>{}(a), std::hash<AgentSession>{}(b));
-    b.lastSnippet = "two";
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a.id, b.id);
-    b = a;
-    b.estimatedCost = Decimal(0);
-    EXPECT_NE(a, b) << "absent and zero cost differ";
-
-    std::unordered_set<AgentSession> set{a, b};
-    EXPECT_EQ(set.size(), 2u);
+    EXPECT_EQ(lastPathComponent("/Users/a/src/app//"), "app");
+    EXPECT_EQ(lastPathComponent("relative"), "relative");
+    EXPECT_EQ(lastPathComponent("//"), "/");
+    EXPECT_EQ(fileStem("/home/dev/.codex/sessions/rollout-1.2.jsonl"), "rollout-1.2");
+    EXPECT_EQ(fileStem("/p/.jsonl"), ".jsonl");
+    EXPECT_EQ(fileStem("/p/notes."), "notes.");
 }

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace loomwatch::model {
+
+// File paths as text, split at '/'; nothing here touches the file system.
+
+// The last component of `path`, ignoring trailing separators; "/" for the root.
+std::string lastPathComponent(std::string_view path);
+
+// The last component without its extension: "a/rollout-1.jsonl" gives "rollout-1". A leading dot (".jsonl") or a
+// trailing one ("notes.") is no extension.
+std::string fileStem(std::string_view path);
+
+} // namespace loomwatch::model
