@@ -5,10 +5,18 @@
 #include <QQmlEngineExtensionPlugin>
 #include <QQuickStyle>
 
+#include <cstdio>
+#include <string_view>
+
 Q_IMPORT_QML_PLUGIN(LoomwatchPlugin)
 
 int main(int argc, char* argv[])
 {
+    // Answered before QApplication exists, which needs a display.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("loomwatch %s\n", LOOMWATCH_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Loomwatch"));
     QApplication::setApplicationName(QStringLiteral("Loomwatch"));
