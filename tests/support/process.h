@@ -23,7 +23,6 @@ public:
         if (!fs::exists(executable)) {
             fs::create_directories(executable.parent_path());
             fs::copy_file("/bin/sleep", executable);
-            fs::permissions(executable, fs::perms(0755));
         }
         const std::string name = executable.filename().string();
         m_pid = ::fork();
@@ -34,9 +33,8 @@ public:
         }
         // Until exec has happened the child still carries this test's name.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        const std::string exeLink = "/proc/" + std::to_string(m_pid) + "/exe";
         std::error_code ec;
-        while (fs::read_symlink(exeLink, ec) != fs::canonical(executable) &&
+        while (fs::read_symlink("/proc/" + std::to_string(m_pid) + "/exe", ec) != fs::canonical(executable) &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -71,14 +69,14 @@ private:
     bool m_reaped = false;
 };
 
-// Runs `body` in a forked child, as the unprivileged user nobody, and returns its exit code
-// (-1 when it did not exit normally).
+// Runs `body` in a forked child, as the unprivileged user nobody when `asNobody`, and returns its
+// exit code (-1 when it did not exit normally).
 template <typename Body>
-int runAsNobody(Body body)
+int runInChild(Body body, bool asNobody)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+        if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(125);
         ::_exit(body());
     }
@@ -87,19 +85,18 @@ int runAsNobody(Body body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Runs `body` in a forked child, as nobody when this test runs as root (whose rights would hide
-// faults, and who gets files' ownership adjusted by SQLite), and returns its exit code.
+template <typename Body>
+int runAsNobody(Body body)
+{
+    return runInChild(body, true);
+}
+
+// As nobody when this test runs as root (whose rights would hide faults, and who gets files'
+// ownership adjusted by SQLite), else as this user.
 template <typename Body>
 int runInOtherProcess(Body body)
 {
-    if (::geteuid() == 0)
-        return runAsNobody(body);
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(body());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return runInChild(body, ::geteuid() == 0);
 }
 
 } // namespace loomwatch::testing

@@ -37,6 +37,15 @@ inline std::string readFile(const fs::path& path)
     return s.str();
 }
 
+// A file below tests/data, by its relative path.
+inline std::string testData(const std::string& relative)
+{
+    const char* root = std::getenv("LOOMWATCH_TEST_DATA");
+    if (root == nullptr)
+        throw std::runtime_error("LOOMWATCH_TEST_DATA is not set");
+    return readFile(fs::path(root) / relative);
+}
+
 inline void setModificationTime(const fs::path& path, std::chrono::system_clock::time_point when)
 {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
@@ -98,22 +107,18 @@ public:
     {
         if (const char* old = std::getenv(name))
             m_old = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
+        set(value);
     }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
+    ~ScopedEnv() { set(m_old); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    void set(const std::optional<std::string>& value)
+    {
+        value ? ::setenv(m_name.c_str(), value->c_str(), 1) : ::unsetenv(m_name.c_str());
+    }
+
     std::string m_name;
     std::optional<std::string> m_old;
 };
