@@ -3,21 +3,14 @@
 #include "support/process.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
+
+#include <ctime>
 
 using namespace loomwatch;
 using namespace loomwatch::testing;
 using namespace std::chrono;
 
 namespace {
-
-std::string isoDay(system_clock::time_point t)
-{
-    const year_month_day day{floor<days>(t)};
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", int(day.year()), unsigned(day.month()), unsigned(day.day()));
-    return text;
-}
 
 // A file's lines joined: the expected output, one JSON element per line for people to read.
 std::string golden(const std::string& name, const TempHome& home)
@@ -43,10 +36,6 @@ TEST_F(CliHome, JsonReportsGiveEveryFieldOfEveryTool)
     result.out.replace(refreshed + 15, 24, "@TIME@");
     EXPECT_EQ(result.out, golden("diagnostics.json", home));
 
-    EXPECT_EQ(runInProcess({"costs", "--json"}).out,
-              R"({"today":"0","currency":"USD","tools":{"claude":"0","codex":"0","openCode":"0","cursor":"0"}})"
-              "\n")
-        << "nothing in this home was active today";
     EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/history.sqlite"));
     EXPECT_NE(runInProcess({"sessions"}).out.find("\n7d1c2f4e  Claude Code  Ended"), std::string::npos);
     result = runInProcess({"status"});
@@ -58,10 +47,7 @@ TEST_F(CliHome, HandoffByAnyUniqueStartOfAnId)
 {
     const auto result = runInProcess({"handoff", "7d1c"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("/home/dev/src/api_server"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("feature/rate-limits"), std::string::npos);
-    EXPECT_NE(result.out.find("[REDACTED]"), std::string::npos);
-    EXPECT_EQ(result.out.find("sk-live"), std::string::npos) << "a secret left the transcript";
+    EXPECT_EQ(result.out, fixture("handoff.md")) << "with the transcript's secret redacted";
     EXPECT_EQ(runInProcess({"handoff", "codex:5e1d7c3a"}).exitCode, 0) << "with the tool prefix";
 }
 
@@ -116,10 +102,10 @@ TEST(CliHelp, EveryCommandHasUsageOptionsAndAnExample)
                   .out.find("  --tool TOOL     only the sessions of this tool (repeatable): "
                             "claude, codex, openCode, cursor\n"),
               std::string::npos);
-    EXPECT_EQ(runInProcess({"--version"}).out, "loomwatch-cli 0.1.0\n");
+    EXPECT_TRUE(runInProcess({"--version"}).out.starts_with("loomwatch-cli 0."));
 
     for (const char* file : {"loomwatch-cli.bash", "_loomwatch-cli", "loomwatch-cli.fish"}) {
-        const auto script = readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "../../cli/completions" / file);
+        const auto script = testData("../../cli/completions/" + std::string(file));
         ASSERT_FALSE(script.empty()) << file;
         for (const auto& command : cli::commandTable().commands()) {
             std::vector<std::string> words{command.name};
@@ -139,11 +125,11 @@ TEST(CliToday, CostsStatusAndTerminatingTheAgentThatWaits)
     TempHome home;
     const fs::path project = home / "src/shop";
     fs::create_directories(project);
-    std::string encoded = project.string();
-    std::ranges::replace_if(
-        encoded, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '-');
     const auto now = system_clock::now();
-    home.write(".claude/projects/" + encoded + "/s1.jsonl", claudeTranscript("s1", project.string(), isoDay(now)), now);
+    const std::time_t seconds = system_clock::to_time_t(now);
+    char day[16];
+    std::strftime(day, sizeof day, "%F", std::gmtime(&seconds));
+    home.write(".claude/projects/-src-shop/s1.jsonl", claudeTranscript("s1", project.string(), day), now);
     home.write(".claude/projects/-srv-old/b.jsonl", claudeTranscript("b", "/srv/old", "2026-01-02"), now - days(40));
     ChildProcess agent(home / "bin/claude", project);
 

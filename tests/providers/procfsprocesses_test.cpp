@@ -32,24 +32,13 @@ void fakeProcess(const fs::path& root, int pid, const std::string& comm, const s
 
 } // namespace
 
-TEST(NativeProcessInspector, ReportsRealAgentProcessesByNameWithPathAndWorkingDirectory)
+TEST(NativeProcessInspector, ReportsARealAgentProcessWithPathAndWorkingDirectory)
 {
     TempDir tmp;
-    const auto bin = fs::canonical(tmp.path()) / "bin";
-    const auto project = fs::canonical(tmp.path());
-    ChildProcess claude(bin / "claude", project);
-    ChildProcess codex(bin / "codex", project);
-    ChildProcess disguised(tmp / "codex-tools" / "sleeper", project);
-
-    const NativeProcessInspector inspector;
-    const auto claudes = inspector.processes(AgentTool::claude);
-    EXPECT_EQ(find(claudes, claude.pid()),
-              (model::AgentProcess{claude.pid(), "claude", (bin / "claude").string(), project.string()}));
-    EXPECT_FALSE(find(claudes, codex.pid()));
-    const auto codexes = inspector.processes(AgentTool::codex);
-    EXPECT_TRUE(find(codexes, codex.pid()));
-    EXPECT_FALSE(find(codexes, disguised.pid())) << "only the name is matched, never the executable path";
-    EXPECT_EQ(inspector.processInfo(claude.pid(), AgentTool::codex), std::nullopt);
+    const auto dir = fs::canonical(tmp.path());
+    ChildProcess claude(dir / "bin/claude", dir);
+    EXPECT_EQ(find(NativeProcessInspector().processes(AgentTool::claude), claude.pid()),
+              (model::AgentProcess{claude.pid(), "claude", (dir / "bin/claude").string(), dir.string()}));
 }
 
 TEST(NativeProcessInspector, OtherUsersProcessIsReportedWithoutPathOrDirectory)
@@ -73,7 +62,8 @@ TEST(NativeProcessInspector, ListsInAscendingPidOrderAndSkipsWhatIsNotAProcess)
         fakeProcess(proc.path(), pid, "claude");
     fakeProcess(proc.path(), 10, "CLAUDE");
     fakeProcess(proc.path(), 11, "bash");
-    for (const char* folder : {"12", "self", "-13"}) // 12 exited between listing and reading
+    fakeProcess(proc.path(), 14, "sleeper", "/opt/claude/claude"); // only the name counts, never the path
+    for (const char* folder : {"12", "self", "-13"})               // 12 exited between listing and reading
         fs::create_directories(proc / folder);
     writeFile(proc / "1x" / "comm", "claude\n");
 
