@@ -38,33 +38,28 @@ protected:
 
 } // namespace
 
-// Transcripts rewritten while they are read, beside a folder link that loops and a FIFO named like a transcript.
-TEST(Faults, TranscriptsChangingUnderARefresh)
+// Transcripts rewritten while they are read (each file always the same way), beside a folder link
+// that loops and a FIFO named like a transcript.
+TEST_F(FaultHome, TranscriptsChangingUnderARefresh)
 {
-    TempHome home;
     const auto dir = home / ".claude/projects/-srv-app";
     for (int i = 0; i < 20; ++i)
-        home.write(".claude/projects/-srv-app/s" + std::to_string(i) + ".jsonl", claudeLine("s", "user", i));
+        writeFile(dir / ("s" + std::to_string(i) + ".jsonl"), claudeLine("s", "user", i));
     fs::create_directory_symlink(dir, dir / "loop");
     ASSERT_EQ(::mkfifo((dir / "x.jsonl").c_str(), 0644), 0);
     std::atomic<bool> stop{false};
     std::thread churn([&] {
         for (int round = 0; !stop; ++round) {
             const fs::path file = dir / ("s" + std::to_string(round % 20) + ".jsonl");
-            switch (round % 4) {
-            case 0: // append a burst, sometimes cut mid-line
+            if (round % 4 == 0) { // a burst cut mid-line
                 appendFile(file, claudeLine("s", "assistant", round) + R"({"type":"assi)");
-                break;
-            case 1:
+            } else if (round % 4 == 1) {
                 fs::resize_file(file, 0);
-                break;
-            case 2: // replace through a rename, the way editors and agents rewrite
-                writeFile(dir / "replacement.tmp", claudeLine("s", "user", round));
-                fs::rename(dir / "replacement.tmp", file);
-                break;
-            default:
-                fs::remove(file);
-                writeFile(file, claudeLine("s", "assistant", round));
+            } else { // replaced through a rename, the way editors and agents rewrite, or gone for a moment first
+                writeFile(dir / "new.tmp", claudeLine("s", "user", round));
+                if (round % 4 == 3)
+                    fs::remove(file);
+                fs::rename(dir / "new.tmp", file);
             }
         }
     });

@@ -18,11 +18,7 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::int64_t baseMs = 1'764'000'000'000; // 2025-11-24T16:00:00Z
-
-model::Timestamp at(std::int64_t ms)
-{
-    return model::Timestamp(std::chrono::milliseconds(ms));
-}
+const model::Timestamp base{std::chrono::milliseconds(baseMs)};
 
 // Runs the statements as OpenCode would, creating the database if need be; the connection is the caller's.
 SqliteConnection write(const fs::path& path, const std::string& sql)
@@ -118,7 +114,7 @@ TEST(OpenCodeProvider, ReadsEveryFieldOfTheFiftyNewestSessionsAtAnyPath)
     // clang-format off
     EXPECT_EQ(sessions.front(), (model::AgentSession{.id = "openCode:ses_59", .tool = AgentTool::openCode,
         .projectPath = "/home/dev/src/api-server/", .projectName = "api-server", .branch = std::nullopt,
-        .model = "claude-sonnet-4-5", .startedAt = at(baseMs - 1000), .lastActivityAt = at(baseMs + 59'000),
+        .model = "claude-sonnet-4-5", .startedAt = base - 1s, .lastActivityAt = base + 59s,
         .processID = 4242, .state = model::SessionState::idle, .supportLevel = model::SupportLevel::partial,
         .tokens = {1200, 340, 45000, 800}, .estimatedCost = std::nullopt, .lastSnippet = "Fix login, [REDACTED]",
         .parserVersion = 1, .sourcePath = dbPath}));
@@ -185,9 +181,7 @@ TEST(OpenCodeProvider, ReadingLeavesTheFolderUntouched)
             ASSERT_EQ(writer.exec((transaction + session("uncommitted", baseMs + 1000)).c_str()), SQLITE_OK);
         ASSERT_EQ(fs::exists(tmp / "opencode.db-wal"), name == "WAL BEGIN IMMEDIATE;");
         // The reader runs as nobody when the test is root; like the real user it may write these files.
-        for (const auto& entry : fs::directory_iterator(tmp.path()))
-            ASSERT_TRUE(::geteuid() != 0 || ::chown(entry.path().c_str(), 65534, 65534) == 0);
-        ASSERT_TRUE(::geteuid() != 0 || ::chown(tmp.path().c_str(), 65534, 65534) == 0);
+        ASSERT_TRUE(::geteuid() != 0 || std::system(("chown -R 65534:65534 " + tmp.path().string()).c_str()) == 0);
         const auto before = snapshot(tmp.path());
 
         const int inotify = inotify_init1(IN_CLOEXEC);

@@ -74,19 +74,6 @@ TEST(NativeProcessInspector, ListsInAscendingPidOrderAndSkipsWhatIsNotAProcess)
     EXPECT_TRUE(NativeProcessInspector((proc / "missing").string()).processes(AgentTool::claude).empty());
 }
 
-TEST(NativeProcessInspector, ExaminesAtMost4096Processes)
-{
-    TempDir proc;
-    // Plain files stand for processes that have gone (and are much cheaper to remove than folders).
-    for (int pid = 1; pid < 4096; ++pid)
-        std::ofstream(proc / std::to_string(pid));
-    fakeProcess(proc.path(), 4096, "claude");
-    fakeProcess(proc.path(), 4097, "claude");
-    const auto list = NativeProcessInspector(proc.path()).processes(AgentTool::claude);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list.front().pid, 4096);
-}
-
 TEST(NativeProcessInspector, CompletesTruncatedNamesOnlyFromAMatchingExecutableAndDecodesInvalidUtf8)
 {
     TempDir proc;

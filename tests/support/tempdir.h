@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -21,20 +22,18 @@ namespace fs = std::filesystem;
 inline void writeFile(const fs::path& path, std::string_view content)
 {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(content.data(), std::streamsize(content.size()));
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 inline void appendFile(const fs::path& path, std::string_view content)
 {
-    std::ofstream(path, std::ios::binary | std::ios::app).write(content.data(), std::streamsize(content.size()));
+    std::ofstream(path, std::ios::binary | std::ios::app) << content;
 }
 
 inline std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A file below tests/data, by its relative path.
