@@ -12,10 +12,8 @@ using namespace loomwatch;
 using namespace loomwatch::testing;
 using namespace std::chrono;
 
-namespace {
-
 // A file's lines joined: the expected output, one JSON element per line for people to read.
-std::string golden(const std::string& name, const TempHome& home)
+static std::string golden(const std::string& name, const TempHome& home)
 {
     std::string text = substituted(fixture(name), {{"@HOME@", home.path().string()}});
     std::erase(text, '\n');
@@ -23,7 +21,7 @@ std::string golden(const std::string& name, const TempHome& home)
 }
 
 // Every file below the agents' folders with its bytes.
-std::map<std::string, std::string> agentFiles(const TempHome& home)
+static std::map<std::string, std::string> agentFiles(const TempHome& home)
 {
     std::map<std::string, std::string> files;
     for (const char* folder : {".claude", ".codex", ".local/share/opencode", ".config/Cursor"})
@@ -31,8 +29,6 @@ std::map<std::string, std::string> agentFiles(const TempHome& home)
             files[std::string(folder) + "/" + path] = std::move(bytes);
     return files;
 }
-
-} // namespace
 
 TEST_F(CliHome, JsonReportsGiveEveryFieldOfEveryTool)
 {

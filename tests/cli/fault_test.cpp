@@ -10,9 +10,7 @@
 
 using namespace loomwatch::testing;
 
-namespace {
-
-std::string claudeLine(const std::string& session, const std::string& role, int n)
+static std::string claudeLine(const std::string& session, const std::string& role, int n)
 {
     return R"({"type":")" + role + R"(","sessionId":")" + session +
            R"(","cwd":"/srv/app","timestamp":"2026-11-30T10:00:00.000Z","message":{"role":")" + role +
@@ -20,7 +18,7 @@ std::string claudeLine(const std::string& session, const std::string& role, int 
 }
 
 // The length of the JSON array printed, -1 when the output is not one.
-long sessionCount(const CommandResult& result)
+static long sessionCount(const CommandResult& result)
 {
     simdjson::dom::parser parser;
     simdjson::dom::array sessions;
@@ -35,8 +33,6 @@ protected:
 
     TempHome home;
 };
-
-} // namespace
 
 // Transcripts rewritten while they are read (each file always the same way), beside a folder link
 // that loops and a FIFO named like a transcript.

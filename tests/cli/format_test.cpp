@@ -16,10 +16,9 @@ using namespace loomwatch;
 using model::SessionState;
 using Ids = std::vector<std::string>;
 
-namespace {
-
 // A session with the id "<tool>:<local id>".
-model::AgentSession session(const std::string& id, SessionState state = SessionState::ended, std::string project = {})
+static model::AgentSession session(const std::string& id, SessionState state = SessionState::ended,
+                                   std::string project = {})
 {
     const auto colon = id.find(':');
     auto s = loomwatch::testing::makeSession(*model::agentToolFromRaw(id.substr(0, colon)), id.substr(colon + 1),
@@ -27,8 +26,6 @@ model::AgentSession session(const std::string& id, SessionState state = SessionS
     s.projectName = std::move(project);
     return s;
 }
-
-} // namespace
 
 TEST(CliFormat, JsonStringsAreAlwaysValidUtf8AndEscaped)
 {

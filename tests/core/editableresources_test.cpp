@@ -13,8 +13,6 @@
 using namespace loomwatch;
 using namespace loomwatch::testing;
 
-namespace {
-
 class EditableResourcesTest : public ::testing::Test
 {
 protected:
@@ -122,5 +120,3 @@ TEST_F(EditableResourcesTest, FolderThatCannotBeCreatedGivesNoCopyAndPricingFall
     core::EditableResources nothing(dir / "blocker/Loomwatch", dir / "no-defaults");
     EXPECT_TRUE(nothing.loadPricing().table().models.empty());
 }
-
-} // namespace

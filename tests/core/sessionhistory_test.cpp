@@ -13,8 +13,6 @@ using namespace loomwatch::testing;
 using model::AgentTool;
 using namespace std::chrono_literals;
 
-namespace {
-
 const model::Timestamp now = localTime(2026, 12, 6, 12);
 
 TEST(SessionHistory, UpdateRewritesEveryFieldButToolStartAndPricingVersion)
@@ -120,5 +118,3 @@ TEST(SessionHistory, LockedOrReadOnlyFileIsKeptAndWritesFailQuietly)
     });
     EXPECT_EQ(code, 0);
 }
-
-} // namespace

@@ -7,9 +7,7 @@
 using namespace loomwatch;
 using namespace loomwatch::testing;
 
-namespace {
-
-QString qpath(const fs::path& path)
+static QString qpath(const fs::path& path)
 {
     return QString::fromStdString(path);
 }
@@ -57,5 +55,3 @@ TEST(Settings, ValuesOfTheWrongTypeAndDamagedOrUnreadableFilesReadAsDefaults)
     writeFile(dir / "tenth.conf", "[General]\ndailyBudgetThreshold=0.1\n");
     EXPECT_EQ(core::Settings(qpath(dir / "tenth.conf")).dailyBudget().toString(), "0.1");
 }
-
-} // namespace

@@ -2,12 +2,6 @@
 
 #include "providers/providertestsupport.h"
 
-using namespace loomwatch;
-using namespace loomwatch::providers;
-using namespace loomwatch::providers::test;
-using model::AgentTool;
-using namespace std::chrono_literals;
-
 // Installed with its folder (the agent-worker folder below it need not exist); every Cursor process
 // is one limited session; changes below the agent-worker folder send events.
 TEST(CursorProvider, WatchesAtProcessLevelOnly)

@@ -9,12 +9,6 @@
 
 #include <limits>
 
-using namespace loomwatch;
-using namespace loomwatch::providers;
-using namespace loomwatch::providers::test;
-using model::AgentTool;
-using namespace std::chrono_literals;
-
 namespace {
 
 constexpr std::int64_t baseMs = 1'764'000'000'000; // 2025-11-24T16:00:00Z

@@ -4,16 +4,8 @@
 
 #include <cerrno>
 
-using namespace loomwatch;
-using namespace loomwatch::providers;
-using namespace loomwatch::providers::test;
-using model::AgentTool;
-using namespace std::chrono_literals;
-
-namespace {
-
 // Runs terminate() and returns the error it threw, if any.
-std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
+static std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
 {
     try {
         terminate(pid, tool);
@@ -22,8 +14,6 @@ std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
     }
     return std::nullopt;
 }
-
-} // namespace
 
 TEST(ProcessControl, SendsSigtermOnlyToALiveProcessOfTheTool)
 {

@@ -5,22 +5,9 @@
 #include <algorithm>
 #include <tuple>
 
-using namespace loomwatch;
-using namespace loomwatch::providers;
-using namespace loomwatch::providers::test;
-using model::AgentTool;
-
-namespace {
-
-std::optional<model::AgentProcess> find(const std::vector<model::AgentProcess>& list, pid_t pid)
-{
-    const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.pid == pid; });
-    return it == list.end() ? std::nullopt : std::optional(*it);
-}
-
 // One entry of a fake /proc: a comm file and optional exe and cwd links.
-void fakeProcess(const fs::path& root, int pid, const std::string& comm, const std::string& exe = {},
-                 const std::string& cwd = {})
+static void fakeProcess(const fs::path& root, int pid, const std::string& comm, const std::string& exe = {},
+                        const std::string& cwd = {})
 {
     const auto dir = root / std::to_string(pid);
     writeFile(dir / "comm", comm + "\n");
@@ -30,15 +17,14 @@ void fakeProcess(const fs::path& root, int pid, const std::string& comm, const s
         fs::create_symlink(cwd, dir / "cwd");
 }
 
-} // namespace
-
 TEST(NativeProcessInspector, ReportsARealAgentProcessWithPathAndWorkingDirectory)
 {
     TempDir tmp;
     const auto dir = fs::canonical(tmp.path());
     ChildProcess claude(dir / "bin/claude", dir);
-    EXPECT_EQ(find(NativeProcessInspector().processes(AgentTool::claude), claude.pid()),
-              (model::AgentProcess{claude.pid(), "claude", (dir / "bin/claude").string(), dir.string()}));
+    const auto listed = NativeProcessInspector().processes(AgentTool::claude);
+    const model::AgentProcess expected{claude.pid(), "claude", (dir / "bin/claude").string(), dir.string()};
+    EXPECT_NE(std::ranges::find(listed, expected), listed.end()) << ::testing::PrintToString(listed);
 }
 
 TEST(NativeProcessInspector, OtherUsersProcessIsReportedWithoutPathOrDirectory)

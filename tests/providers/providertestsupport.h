@@ -28,3 +28,10 @@ std::optional<T> nextEvent(model::EventReceiver<T>& events, std::chrono::millise
 }
 
 } // namespace loomwatch::providers::test
+
+// The names every provider test uses.
+using namespace loomwatch;
+using namespace loomwatch::providers;
+using namespace loomwatch::providers::test;
+using model::AgentTool;
+using namespace std::chrono_literals;
