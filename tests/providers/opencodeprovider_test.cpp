@@ -24,16 +24,11 @@ SqliteConnection write(const fs::path& path, const std::string& sql)
     return db;
 }
 
-// The current schema with one session of the project's folder, created a minute before its
-// update, with a secret in its title.
-std::string session(const std::string& id, std::int64_t updatedMs, bool withSchema = false)
+// The current schema, with a way to add sessions; and the statement that adds one.
+const std::string schema = testData("providers/opencode-current.sql");
+std::string session(const std::string& id, std::int64_t updatedMs)
 {
-    return (withSchema ? testData("providers/opencode-current.sql") : "") +
-           "INSERT INTO session (id, project_id, title, directory, time_created, time_updated, model, tokens_input, "
-           "tokens_output, tokens_cache_read, tokens_cache_write) VALUES ('" +
-           id + "', 'prj_1', 'Fix login, password=hunter2hunter2', '/home/dev/src/api-server/', " +
-           std::to_string(updatedMs - 60'000) + ", " + std::to_string(updatedMs) +
-           R"(, '{"id":"claude-sonnet-4-5","providerID":"anthropic"}', 1200, 340, 45000, 800);)";
+    return "INSERT INTO new_session VALUES ('" + id + "', " + std::to_string(updatedMs) + ");";
 }
 
 std::vector<model::AgentSession> read(const fs::path& database)
@@ -93,11 +88,11 @@ TEST(OpenCodeProvider, ReadsEveryFieldOfTheFiftyNewestSessionsAtAnyPath)
 {
     TempDir tmp;
     const std::string dbPath = (tmp / "x%41 what?mode=rw#tag caf\xC3\xA9/opencode.db").string();
-    write(tmp / "xA what?mode=rw#tag caf\xC3\xA9/opencode.db", session("decoy", baseMs, true));
-    std::string sql = testData("providers/opencode-current.sql") + "BEGIN;";
-    for (int i = 0; i < 60; ++i)
-        sql += session("ses_" + std::to_string(i), baseMs + i * 1000);
-    write(dbPath, sql + "COMMIT;");
+    write(tmp / "xA what?mode=rw#tag caf\xC3\xA9/opencode.db", schema + session("decoy", baseMs));
+    write(dbPath, schema +
+                      "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 59) "
+                      "INSERT INTO new_session SELECT 'ses_' || i, " +
+                      std::to_string(baseMs) + " + i * 1000 FROM n;");
     const auto inspector = std::make_shared<FakeInspector>(
         std::vector<model::AgentProcess>{{4242, "opencode", "/usr/bin/opencode", std::nullopt}});
     OpenCodeProvider provider(dbPath, inspector);
@@ -168,7 +163,7 @@ TEST(OpenCodeProvider, ReadingLeavesTheFolderUntouched)
         TempDir tmp;
         const auto dbPath = tmp / "opencode.db";
         SqliteConnection writer =
-            write(dbPath, "PRAGMA journal_mode=" + journal + ";" + session("committed", baseMs, true));
+            write(dbPath, "PRAGMA journal_mode=" + journal + ";" + schema + session("committed", baseMs));
         if (transaction.empty())
             writer = {}; // closed
         else
@@ -198,7 +193,7 @@ TEST(OpenCodeProvider, ReadingLeavesTheFolderUntouched)
 TEST(OpenCodeProvider, ChangesBesideTheDatabaseSendEvents)
 {
     TempDir tmp;
-    write(tmp / "opencode.db", testData("providers/opencode-current.sql"));
+    write(tmp / "opencode.db", schema);
     OpenCodeProvider provider((tmp / "opencode.db").string(), std::make_shared<FakeInspector>());
     auto events = provider.events();
     writeFile(tmp / "opencode.db-journal", "x");
