@@ -20,13 +20,13 @@ static std::string golden(const std::string& name, const TempHome& home)
     return text + '\n';
 }
 
-// Every file below the agents' folders with its bytes.
+// Every file of the home but Loomwatch's own and the test's, with its bytes.
 static std::map<std::string, std::string> agentFiles(const TempHome& home)
 {
-    std::map<std::string, std::string> files;
-    for (const char* folder : {".claude", ".codex", ".local/share/opencode", ".config/Cursor"})
-        for (auto& [path, bytes] : snapshot(home / folder))
-            files[std::string(folder) + "/" + path] = std::move(bytes);
+    auto files = snapshot(home.path());
+    std::erase_if(files, [](const auto& file) {
+        return file.first.find("Loomwatch") != std::string::npos || file.first == "watch.out";
+    });
     return files;
 }
 
@@ -117,7 +117,7 @@ TEST(CliToday, CostsStatusAndTerminatingTheAgentThatWaits)
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     char day[16];
-    std::strftime(day, sizeof day, "%F", std::gmtime(&seconds));
+    std::strftime(day, sizeof day, "%F", std::localtime(&seconds));
     home.write(".claude/projects/-src-shop/s1.jsonl", claudeTranscript("s1", project.string(), day), now);
     home.write(".claude/projects/-srv-old/b.jsonl", claudeTranscript("b", "/srv/old", "2026-01-02"), now - days(40));
     ChildProcess agent(home / "bin/claude", project);

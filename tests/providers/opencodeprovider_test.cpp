@@ -95,9 +95,7 @@ TEST(OpenCodeProvider, ReadsEveryFieldOfTheFiftyNewestSessionsAtAnyPath)
                       std::to_string(baseMs) + " + i * 1000 FROM n;");
     const auto inspector = std::make_shared<FakeInspector>(
         std::vector<model::AgentProcess>{{4242, "opencode", "/usr/bin/opencode", std::nullopt}});
-    OpenCodeProvider provider(dbPath, inspector);
-
-    const auto sessions = provider.sessions();
+    const auto sessions = OpenCodeProvider(dbPath, inspector).sessions();
     ASSERT_EQ(sessions.size(), 50u);
     EXPECT_EQ(sessions.back().id, "openCode:ses_10");
     // clang-format off
@@ -109,8 +107,6 @@ TEST(OpenCodeProvider, ReadsEveryFieldOfTheFiftyNewestSessionsAtAnyPath)
         .parserVersion = 1, .sourcePath = dbPath}));
     // clang-format on
     EXPECT_EQ(inspector->asked, std::vector<AgentTool>{AgentTool::openCode});
-    EXPECT_EQ(provider.probe(), (model::ProviderProbeResult{AgentTool::openCode, true, model::SupportLevel::partial,
-                                                            dbPath, std::nullopt}));
     // A leading "//" must not make the first folder a URI authority.
     EXPECT_EQ(read("/" + dbPath).size(), 50u);
 }
