@@ -46,7 +46,6 @@ TEST_F(EditableResourcesTest, FirstPricingLoadCreatesOnlyThePricingCopy)
     EXPECT_FALSE(fs::exists(templateFile));
     EXPECT_EQ(resources.handoffTemplateText(), "# Handoff\n{{objective}}\n");
     EXPECT_TRUE(fs::exists(templateFile));
-    EXPECT_NE(fs::status(pricingFile).permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
 TEST_F(EditableResourcesTest, HandEditedCopiesAreReadAsTheyAre)
