@@ -183,8 +183,14 @@ std::optional<std::string> OpenCodeProvider::modelName(std::string_view text)
     if (start != std::string_view::npos && text[start] == '{') {
         thread_local simdjson::dom::parser parser;
         const simdjson::padded_string json(text);
+        simdjson::dom::object object;
+        std::optional<simdjson::dom::element> idValue;
+        if (parser.parse(json).get_object().get(object) == simdjson::SUCCESS)
+            for (const auto field : object) // of a duplicated key the last one counts
+                if (field.key == "id")
+                    idValue = field.value;
         std::string_view id;
-        if (parser.parse(json).get_object()["id"].get_string().get(id) == simdjson::SUCCESS)
+        if (idValue && idValue->get_string().get(id) == simdjson::SUCCESS)
             return id.empty() ? std::nullopt : std::optional<std::string>(id);
     }
     return std::string(text);

@@ -73,7 +73,7 @@ inline CommandResult runCli(std::vector<std::string> args, const std::map<std::s
 
 inline std::string fixture(const std::string& name)
 {
-    return readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "cli" / name);
+    return testData("cli/" + name);
 }
 
 // The Claude Code fixture for one session; its lines carry `day` (YYYY-MM-DD) at 05:5x UTC.
@@ -89,9 +89,7 @@ inline void execSql(const fs::path& db, const char* sql)
 {
     sqlite3* handle = nullptr;
     ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(handle, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
+    EXPECT_EQ(sqlite3_exec(handle, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(handle);
     sqlite3_close(handle);
 }
 

@@ -22,7 +22,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
 fail() { echo "FAIL: $*" >&2; cat "$work/watch.out" "$work/notifications.log" >&2 || true; exit 1; }
 wait_for() { # SECONDS COMMAND...: polls until the command succeeds
     local deadline=$((SECONDS + $1))
@@ -32,8 +31,7 @@ wait_for() { # SECONDS COMMAND...: polls until the command succeeds
 
 export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
 export XDG_RUNTIME_DIR=$work/runtime
-mkdir -p -m 700 "$XDG_RUNTIME_DIR" && mkdir -p "$work/bin"
-cp /bin/sleep "$work/bin/claude"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR" && mkdir -p "$work/bin" && cp /bin/sleep "$work/bin/claude"
 
 declare -A session project transcript
 append() { # KEY ROLE
@@ -41,8 +39,7 @@ append() { # KEY ROLE
         "$2" "${session[$1]}" "${project[$1]}" "$(date -u +%Y-%m-%dT%H:%M:%S.000Z)" "$2" >> "${transcript[$1]}"
 }
 add_session() { # KEY PROJECT-NAME SESSION-ID: a transcript and its agent at work in the project
-    project[$1]=$HOME/src/$2
-    session[$1]=$3
+    project[$1]=$HOME/src/$2 session[$1]=$3
     local dir=$HOME/.claude/projects/$(printf '%s' "${project[$1]}" | sed 's/[^A-Za-z0-9]/-/g')
     transcript[$1]=$dir/$3.jsonl
     mkdir -p "${project[$1]}" "$dir"
@@ -54,13 +51,9 @@ add_session a checkout-service 3b0e6c1d-1f2a-4b3c-8d4e-5f6a7b8c9d0e
 add_session b billing-api 9c8d7e6f-5a4b-4c3d-8e2f-1a0b9c8d7e6f
 
 # dunst logs every notification through a rule script.
-cat > "$work/log.sh" <<LOG
-#!/bin/sh
-printf '%s|%s|%s\n' "\$1" "\$2" "\$3" >> "$work/notifications.log"
-LOG
-chmod +x "$work/log.sh"
+printf '#!/bin/sh\nprintf "%%s|%%s|%%s\\n" "$1" "$2" "$3" >> %s\n' "$work/notifications.log" > "$work/log.sh"
+chmod +x "$work/log.sh" && touch "$work/notifications.log"
 printf '[log-everything]\n    summary = "*"\n    script = %s\n' "$work/log.sh" > "$work/dunstrc"
-touch "$work/notifications.log"
 dunst -config "$work/dunstrc" >"$work/dunst.log" 2>&1 &
 pids+=($!)
 has_server() {

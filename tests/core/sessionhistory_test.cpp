@@ -13,8 +13,6 @@ using namespace loomwatch::testing;
 using model::AgentTool;
 using namespace std::chrono_literals;
 
-namespace {
-
 const model::Timestamp now = localTime(2026, 12, 6, 12);
 
 TEST(SessionHistory, UpdateRewritesEveryFieldButToolStartAndPricingVersion)
@@ -61,36 +59,30 @@ TEST(SessionHistory, PruneKeepsARecordExactlySevenDaysOldAndDropsOneASecondOlder
     EXPECT_EQ(ids, (std::vector<std::string>{"claude:boundary", "claude:recent"}));
 }
 
-// The file as the first release wrote it: read, never moved aside.
-constexpr const char* firstReleaseFile = R"sql(CREATE TABLE SessionRecord (id TEXT PRIMARY KEY NOT NULL,
-    toolRaw TEXT NOT NULL, projectName TEXT NOT NULL, projectPath TEXT, branch TEXT, modelName TEXT,
-    startedAt INTEGER NOT NULL, lastActivityAt INTEGER NOT NULL, stateRaw TEXT NOT NULL, inputTokens INTEGER NOT NULL,
-    outputTokens INTEGER NOT NULL, cacheReadTokens INTEGER NOT NULL, cacheWriteTokens INTEGER NOT NULL,
-    estimatedCost TEXT, snippet TEXT, pricingVersion INTEGER NOT NULL);
-INSERT INTO SessionRecord VALUES ('codex:old', 'codex', 'p', '/p', NULL, 'm', 1, 2, 'ended', 1, 2, 3, 4, '0.5', NULL, 7);
-)sql";
-
 TEST(SessionHistory, DamagedOrForeignFilesAreMovedAsideEarlierOnesKept)
 {
-    const std::pair<std::string, const char*> files[] = {
-        {std::string(4096, 'x'), nullptr},
-        {std::string("SQLite format 3") + std::string(200, '\0'), nullptr},
+    // The file as the first release wrote it is read, never moved aside.
+    const std::string firstRelease = testData("core/history-first-release.sql");
+    const std::pair<std::string, std::string> files[] = {
+        {std::string(4096, 'x'), ""},
+        {std::string("SQLite format 3") + std::string(200, '\0'), ""},
         {"", "CREATE TABLE SessionRecord (id TEXT, something INTEGER)"},
-        {"", firstReleaseFile}};
+        {"", firstRelease}};
     TempDir dir; // one folder: several files are moved aside within the same second
     for (const auto& [content, sql] : files) {
         writeFile(dir / "history.sqlite", content);
-        if (sql) {
+        if (!sql.empty()) {
             providers::SqliteConnection other;
             other.open(dir / "history.sqlite", SQLITE_OPEN_READWRITE);
-            ASSERT_EQ(other.exec(sql), SQLITE_OK);
+            ASSERT_EQ(other.exec(sql.c_str()), SQLITE_OK);
         }
         auto history = core::SessionHistory::open(dir / "history.sqlite");
         ASSERT_TRUE(history);
-        EXPECT_EQ(history->movedAsidePath().has_value(), sql != firstReleaseFile);
-        EXPECT_TRUE(sql || readFile(history->movedAsidePath().value_or("")) == content); // moved, not rewritten
+        EXPECT_EQ(history->movedAsidePath().has_value(), sql != firstRelease);
+        EXPECT_TRUE(!sql.empty() ||
+                    readFile(history->movedAsidePath().value_or("")) == content); // moved, not rewritten
         EXPECT_TRUE(history->persist({makeSession(AgentTool::claude, "a", now)}, 1));
-        EXPECT_EQ(history->records().size(), sql == firstReleaseFile ? 2u : 1u);
+        EXPECT_EQ(history->records().size(), sql == firstRelease ? 2u : 1u);
     }
     writeFile(dir / "file", "not a folder");
     EXPECT_EQ(core::SessionHistory::open(dir / "file/history.sqlite"), nullptr);
@@ -126,5 +118,3 @@ TEST(SessionHistory, LockedOrReadOnlyFileIsKeptAndWritesFailQuietly)
     });
     EXPECT_EQ(code, 0);
 }
-
-} // namespace

@@ -2,44 +2,27 @@
 
 #include "providers/providertestsupport.h"
 
-using namespace loomwatch;
-using namespace loomwatch::providers;
-using namespace loomwatch::providers::test;
-using model::AgentTool;
-using namespace std::chrono_literals;
-
-namespace {
-
-const model::Timestamp start = model::Timestamp(std::chrono::milliseconds(1'764'000'000'000));
-
-} // namespace
-
-TEST(CursorProvider, ProbeReportsTheFolderAndTheProcessLevelNote)
+// Installed with its folder (the agent-worker folder below it need not exist); every Cursor process
+// is one limited session; changes below the agent-worker folder send events.
+TEST(CursorProvider, WatchesAtProcessLevelOnly)
 {
     TempDir tmp;
-    const auto root = tmp / "Cursor";
-    CursorProvider absent(root.string(), std::make_shared<FakeInspector>());
-    EXPECT_EQ(absent.probe(), (model::ProviderProbeResult{AgentTool::cursor, false, model::SupportLevel::unavailable,
-                                                          root.string(), std::nullopt}));
-
-    // The folder itself is enough; the agent-worker folder below it need not exist.
+    const std::string root = (tmp / "Cursor").string();
+    const std::string worker = root + "/User/globalStorage/anysphere.cursor-agent-worker";
+    EXPECT_EQ(
+        CursorProvider(root, std::make_shared<FakeInspector>()).probe(),
+        (model::ProviderProbeResult{AgentTool::cursor, false, model::SupportLevel::unavailable, root, std::nullopt}));
     fs::create_directories(root);
-    CursorProvider present(root.string(), std::make_shared<FakeInspector>());
-    EXPECT_EQ(present.probe(),
-              (model::ProviderProbeResult{AgentTool::cursor, true, model::SupportLevel::processOnly, root.string(),
+    EXPECT_EQ(CursorProvider(root, std::make_shared<FakeInspector>()).probe(),
+              (model::ProviderProbeResult{AgentTool::cursor, true, model::SupportLevel::processOnly, root,
                                           "Session format is not stable; process-level monitoring is active."}));
-    EXPECT_EQ(present.workerRoot(), root.string() + "/User/globalStorage/anysphere.cursor-agent-worker");
-}
 
-TEST(CursorProvider, EveryProcessIsOneLimitedSession)
-{
-    TempDir tmp;
-    const auto root = (tmp / "Cursor").string();
+    fs::create_directories(worker + "/state");
+    const model::Timestamp start = model::Timestamp(std::chrono::milliseconds(1'764'000'000'000));
     auto inspector = std::make_shared<FakeInspector>(
         std::vector<model::AgentProcess>{{501, "cursor-agent-worker", "/opt/cursor/cursor-agent-worker", "/home/dev"},
                                          {733, "cursor", "/usr/share/cursor/cursor", std::nullopt}});
     CursorProvider provider(root, inspector, std::make_shared<FakeClock>(start));
-
     const auto sessions = provider.sessions();
     EXPECT_EQ(inspector->asked, std::vector<AgentTool>{AgentTool::cursor});
     ASSERT_EQ(sessions.size(), 2u);
@@ -48,29 +31,13 @@ TEST(CursorProvider, EveryProcessIsOneLimitedSession)
         .projectPath = std::nullopt, .projectName = "Cursor Agent", .branch = std::nullopt, .model = std::nullopt,
         .startedAt = start, .lastActivityAt = start, .processID = 501, .state = model::SessionState::limited,
         .supportLevel = model::SupportLevel::processOnly, .tokens = {}, .estimatedCost = std::nullopt,
-        .lastSnippet = "Process-level monitoring", .parserVersion = 1,
-        .sourcePath = root + "/User/globalStorage/anysphere.cursor-agent-worker"}));
+        .lastSnippet = "Process-level monitoring", .parserVersion = 1, .sourcePath = worker}));
     // clang-format on
     EXPECT_EQ(sessions[1].id, "cursor:process:733");
-
     inspector->list.clear();
     EXPECT_TRUE(provider.sessions().empty());
-}
 
-TEST(CursorProvider, ChangesBelowTheWorkerFolderSendEvents)
-{
-    TempDir tmp;
-    const auto root = tmp / "Cursor";
-    const auto worker = root / "User/globalStorage/anysphere.cursor-agent-worker";
-    fs::create_directories(worker / "state");
-    auto provider = std::make_unique<CursorProvider>(root.string(), std::make_shared<FakeInspector>());
-    auto events = provider->events();
-    writeFile(root / "unrelated.json", "{}");
-    writeFile(worker / "state" / "run.json", "{}");
-
+    auto events = provider.events();
+    writeFile(worker + "/state/run.json", "{}");
     EXPECT_EQ(nextEvent(events, 5s), model::ProviderEvent::changed(AgentTool::cursor));
-    provider.reset();
-    while (events.tryReceive()) {
-    }
-    EXPECT_TRUE(events.isFinished());
 }

@@ -4,16 +4,8 @@
 
 #include <cerrno>
 
-using namespace loomwatch;
-using namespace loomwatch::providers;
-using namespace loomwatch::providers::test;
-using model::AgentTool;
-using namespace std::chrono_literals;
-
-namespace {
-
 // Runs terminate() and returns the error it threw, if any.
-std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
+static std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
 {
     try {
         terminate(pid, tool);
@@ -23,27 +15,19 @@ std::optional<ProcessControlError> attempt(std::int32_t pid, AgentTool tool)
     return std::nullopt;
 }
 
-} // namespace
-
-TEST(ProcessControl, SendsSigtermToTheToolsProcessAndRefusesItsPidOnceGone)
-{
-    TempDir tmp;
-    ChildProcess claude(tmp / "claude", tmp.path());
-    EXPECT_EQ(attempt(claude.pid(), AgentTool::claude), std::nullopt);
-    ASSERT_EQ(claude.terminatedBy(), SIGTERM);
-
-    // Once reaped the pid names nothing, or after reuse another program.
-    const auto error = attempt(claude.pid(), AgentTool::claude);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID);
-}
-
-TEST(ProcessControl, RefusesPidsThatMustNeverBeSignalledAndProcessesOfOtherPrograms)
+TEST(ProcessControl, SendsSigtermOnlyToALiveProcessOfTheTool)
 {
     TempDir tmp;
     ChildProcess sleeper(tmp / "sleep", tmp.path());
     ChildProcess codex(tmp / "codex", tmp.path());
-    for (const std::int32_t pid : {0, 1, -5, static_cast<std::int32_t>(::getpid()), sleeper.pid(), codex.pid()}) {
+    ChildProcess claude(tmp / "claude", tmp.path());
+    EXPECT_EQ(attempt(claude.pid(), AgentTool::claude), std::nullopt);
+    ASSERT_EQ(claude.terminatedBy(), SIGTERM);
+
+    // Pids that must never be signalled, other programs' processes, and a reaped pid (it names
+    // nothing, or after reuse another program).
+    for (const std::int32_t pid :
+         {0, 1, -5, static_cast<std::int32_t>(::getpid()), sleeper.pid(), codex.pid(), claude.pid()}) {
         const auto error = attempt(pid, AgentTool::claude);
         ASSERT_TRUE(error) << pid;
         EXPECT_EQ(error->kind(), ProcessControlErrorKind::invalidPID) << pid;

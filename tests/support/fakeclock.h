@@ -3,8 +3,8 @@
 #include "model/clock.h"
 
 #include <ctime>
-#include <memory>
 #include <mutex>
+#include <tuple>
 
 namespace loomwatch::testing {
 
@@ -19,11 +19,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_now;
     }
-    void set(model::Timestamp t)
-    {
-        std::lock_guard lock(m_mutex);
-        m_now = t;
-    }
+    void set(model::Timestamp t) { advance(t - now()); }
     template <typename Duration>
     void advance(Duration d)
     {
@@ -40,13 +36,8 @@ private:
 inline model::Timestamp localTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
     std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
+    std::tie(tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_isdst) =
+        std::tuple(year - 1900, month - 1, day, hour, minute, second, -1);
     return std::chrono::system_clock::from_time_t(std::mktime(&tm));
 }
 

@@ -19,31 +19,23 @@ class FakeProvider final : public model::SessionProvider
 public:
     explicit FakeProvider(model::AgentTool tool) : m_tool(tool)
     {
-        auto [sender, receiver] = model::makeEventStream<model::ProviderEvent>();
-        m_sender = std::move(sender);
-        m_receiver = std::move(receiver);
+        std::tie(m_sender, m_receiver) = model::makeEventStream<model::ProviderEvent>();
     }
 
     model::AgentTool tool() const override { return m_tool; }
-
     model::ProviderProbeResult probe() override
     {
-        ++m_probeCalls;
-        waitAtGate();
-        std::lock_guard lock(m_mutex);
+        enter(m_probeCalls);
         return {m_tool, true, model::SupportLevel::full, "/fake/" + std::string(model::rawValue(m_tool)), std::nullopt};
     }
-
     std::vector<model::AgentSession> sessions() override
     {
-        ++m_sessionCalls;
-        waitAtGate();
+        enter(m_sessionCalls);
         std::lock_guard lock(m_mutex);
         if (m_error)
             throw std::runtime_error(*m_error);
         return m_sessions;
     }
-
     model::EventReceiver<model::ProviderEvent> events() override { return m_receiver; }
 
     void setSessions(std::vector<model::AgentSession> sessions)
@@ -60,42 +52,36 @@ public:
     void sendFailed(std::string message) { m_sender.send(model::ProviderEvent::failed(m_tool, std::move(message))); }
 
     // While closed, every call waits; the count of waiting calls is observable.
-    void closeGate()
-    {
-        std::lock_guard lock(m_gateMutex);
-        m_gateOpen = false;
-    }
-    void openGate()
-    {
-        {
-            std::lock_guard lock(m_gateMutex);
-            m_gateOpen = true;
-        }
-        m_gate.notify_all();
-    }
+    void closeGate() { setGate(false); }
+    void openGate() { setGate(true); }
     int waitingAtGate() const { return m_waiting; }
-
     int probeCalls() const { return m_probeCalls; }
     int sessionCalls() const { return m_sessionCalls; }
 
 private:
-    void waitAtGate()
+    void enter(std::atomic<int>& calls)
     {
-        std::unique_lock lock(m_gateMutex);
+        ++calls;
+        std::unique_lock lock(m_mutex);
         ++m_waiting;
         m_gate.wait(lock, [this] { return m_gateOpen; });
         --m_waiting;
+    }
+    void setGate(bool open)
+    {
+        std::lock_guard lock(m_mutex);
+        m_gateOpen = open;
+        m_gate.notify_all();
     }
 
     model::AgentTool m_tool;
     model::EventSender<model::ProviderEvent> m_sender;
     model::EventReceiver<model::ProviderEvent> m_receiver;
     std::mutex m_mutex;
-    std::vector<model::AgentSession> m_sessions;
-    std::optional<std::string> m_error;
-    std::mutex m_gateMutex;
     std::condition_variable m_gate;
     bool m_gateOpen = true;
+    std::vector<model::AgentSession> m_sessions;
+    std::optional<std::string> m_error;
     std::atomic<int> m_waiting{0};
     std::atomic<int> m_probeCalls{0};
     std::atomic<int> m_sessionCalls{0};

@@ -2,11 +2,13 @@
 
 #include <grp.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -19,26 +21,19 @@ class ChildProcess
 public:
     ChildProcess(const std::filesystem::path& executable, const std::filesystem::path& workingDirectory)
     {
-        namespace fs = std::filesystem;
-        if (!fs::exists(executable)) {
-            fs::create_directories(executable.parent_path());
-            fs::copy_file("/bin/sleep", executable);
-            fs::permissions(executable, fs::perms(0755));
+        if (!std::filesystem::exists(executable)) {
+            std::filesystem::create_directories(executable.parent_path());
+            std::filesystem::copy_file("/bin/sleep", executable);
         }
-        const std::string name = executable.filename().string();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            if (::chdir(workingDirectory.c_str()) == 0)
-                ::execl(executable.c_str(), name.c_str(), "300", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        // Until exec has happened the child still carries this test's name.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        const std::string exeLink = "/proc/" + std::to_string(m_pid) + "/exe";
-        std::error_code ec;
-        while (fs::read_symlink(exeLink, ec) != fs::canonical(executable) &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // posix_spawn returns once the exec has happened, so the process table shows the new name.
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+        std::string name = executable.filename().string(), seconds = "300";
+        char* const argv[] = {name.data(), seconds.data(), nullptr};
+        if (::posix_spawn(&m_pid, executable.c_str(), &actions, nullptr, argv, environ) != 0)
+            throw std::runtime_error("posix_spawn failed: " + executable.string());
+        ::posix_spawn_file_actions_destroy(&actions);
     }
     ~ChildProcess()
     {
@@ -71,14 +66,14 @@ private:
     bool m_reaped = false;
 };
 
-// Runs `body` in a forked child, as the unprivileged user nobody, and returns its exit code
-// (-1 when it did not exit normally).
+// Runs `body` in a forked child, as the unprivileged user nobody when `asNobody`, and returns its
+// exit code (-1 when it did not exit normally).
 template <typename Body>
-int runAsNobody(Body body)
+int runInChild(Body body, bool asNobody)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+        if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(125);
         ::_exit(body());
     }
@@ -87,19 +82,18 @@ int runAsNobody(Body body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Runs `body` in a forked child, as nobody when this test runs as root (whose rights would hide
-// faults, and who gets files' ownership adjusted by SQLite), and returns its exit code.
+template <typename Body>
+int runAsNobody(Body body)
+{
+    return runInChild(body, true);
+}
+
+// As nobody when this test runs as root (whose rights would hide faults, and who gets files'
+// ownership adjusted by SQLite), else as this user.
 template <typename Body>
 int runInOtherProcess(Body body)
 {
-    if (::geteuid() == 0)
-        return runAsNobody(body);
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(body());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return runInChild(body, ::geteuid() == 0);
 }
 
 } // namespace loomwatch::testing

@@ -24,12 +24,10 @@ inline QCoreApplication& coreApplication()
 inline bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000)
 {
     coreApplication();
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
+    for (QDeadlineTimer deadline(timeoutMs); !done(); QThread::msleep(1)) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
     }
     return true;
 }

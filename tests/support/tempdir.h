@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -21,20 +22,27 @@ namespace fs = std::filesystem;
 inline void writeFile(const fs::path& path, std::string_view content)
 {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(content.data(), std::streamsize(content.size()));
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 inline void appendFile(const fs::path& path, std::string_view content)
 {
-    std::ofstream(path, std::ios::binary | std::ios::app).write(content.data(), std::streamsize(content.size()));
+    std::ofstream(path, std::ios::binary | std::ios::app) << content;
 }
 
 inline std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A file below tests/data, by its relative path.
+inline std::string testData(const std::string& relative)
+{
+    const char* root = std::getenv("LOOMWATCH_TEST_DATA");
+    if (root == nullptr)
+        throw std::runtime_error("LOOMWATCH_TEST_DATA is not set");
+    return readFile(fs::path(root) / relative);
 }
 
 inline void setModificationTime(const fs::path& path, std::chrono::system_clock::time_point when)
@@ -98,22 +106,18 @@ public:
     {
         if (const char* old = std::getenv(name))
             m_old = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
+        set(value);
     }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
+    ~ScopedEnv() { set(m_old); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    void set(const std::optional<std::string>& value)
+    {
+        value ? ::setenv(m_name.c_str(), value->c_str(), 1) : ::unsetenv(m_name.c_str());
+    }
+
     std::string m_name;
     std::optional<std::string> m_old;
 };
