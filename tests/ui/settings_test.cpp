@@ -160,10 +160,8 @@ TEST(Settings, UpdatesFollowTheSigningKey)
         EXPECT_EQ(setting(h, 2, "settings.automaticChecks")->isEnabled(), real);
         EXPECT_EQ(setting(h, 2, "settings.checkNow")->isEnabled(), real);
         EXPECT_EQ(text(setting(h, 2, "settings.updatesNotice")),
-                  real ? QString::fromUtf8("Updates are verified with Sparkle signatures and the app\u2019s Developer "
-                                           "ID signature.")
-                       : "Update signing is intentionally disabled until the production Sparkle public key is "
-                         "configured.");
+                  real ? "Update information is verified with the release signing key before it is shown."
+                       : "Update checks are turned off until a release signing key is configured.");
         if (!real)
             screenshot(h.settingsWindow(), "settings-updates");
         // The automatic-check choice is on until changed.

@@ -144,7 +144,8 @@ public:
         for (model::AgentTool tool : model::allAgentTools)
             storeDependencies.providers.push_back(providers.emplace_back(std::make_shared<FakeProvider>(tool)));
         store = std::make_unique<core::AppStore>(std::move(storeDependencies));
-        updater = std::make_unique<ui::Updater>(options.applicationInfo, settingsFile);
+        updater = std::make_unique<ui::Updater>(ui::Updater::Options{
+            .applicationInfo = options.applicationInfo, .settingsFile = settingsFile, .currentVersion = "0.1.0"});
         ui::AppController::Dependencies deps;
         deps.store = store.get();
         deps.settings = settings;

@@ -26,6 +26,18 @@ ApplicationWindow {
         requestActivate()
     }
 
+    // `sessionId`: the session to bring into view on Sessions (may be empty).
+    function showSection(name, sessionId) {
+        section = name
+        if (name === "sessions" && sessionId)
+            sessionsView.reveal(sessionId)
+    }
+
+    function focusSearch() {
+        section = "sessions"
+        sessionsView.focusSearch()
+    }
+
     onVisibleChanged: {
         if (!visible)
             return
@@ -34,11 +46,24 @@ ApplicationWindow {
             Backend.start()
             if (Backend.showOnboarding)
                 onboarding.open()
+        } else {
+            // Every opening starts afresh: the overview, no search.
+            section = "overview"
+            Backend.sessions.search = ""
         }
         // A message that arrived while the window was closed.
         if (Backend.hasError)
             errorAlert.open()
     }
+
+    Shortcut { sequence: "Ctrl+Q"; context: Qt.ApplicationShortcut; onActivated: Backend.quit() }
+    Shortcut { sequence: "Ctrl+,"; onActivated: Backend.openSettings() }
+    Shortcut { sequence: "Ctrl+R"; onActivated: Backend.refresh() }
+    Shortcut { sequence: "Ctrl+F"; onActivated: window.focusSearch() }
+    Shortcut { sequence: "Ctrl+1"; onActivated: window.section = "overview" }
+    Shortcut { sequence: "Ctrl+2"; onActivated: window.section = "sessions" }
+    Shortcut { sequence: "Ctrl+3"; onActivated: window.section = "costs" }
+    Shortcut { sequence: "Ctrl+4"; onActivated: window.section = "diagnostics" }
 
     menuBar: MenuBar {
         Menu {
@@ -122,7 +147,7 @@ ApplicationWindow {
                 currentIndex: Math.max(0, sections.indexOf(window.shownSection))
 
                 OverviewView { actions: sessionActions }
-                SessionsView { actions: sessionActions }
+                SessionsView { id: sessionsView; actions: sessionActions }
                 CostsView {}
                 DiagnosticsView {}
             }
