@@ -1,9 +1,14 @@
 #include "uiharness.h"
 
+#include "core/dbusnotifier.h"
+#include "core/fakenotificationserver.h"
+#include "core/notificationservice.h"
+
 #include <QClipboard>
 #include <QPointer>
 #include <QQmlEngineExtensionPlugin>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -154,9 +159,9 @@ TEST_F(SessionsView, TerminationAsksFirstAndAFailureShowsThePidUntilDismissed)
     EXPECT_EQ(text(h.find("terminateDialog.message")),
               "Loomwatch will send SIGTERM to process 1. Unsaved agent work may be lost.");
     screenshot(h.dashboard(), "dashboard-terminate-confirmation");
-    click(h.find("terminateDialog.cancel"));
+    QTest::keyClick(h.dashboard(), Qt::Key_Escape);
     ASSERT_TRUE(closed(dialog));
-    EXPECT_TRUE(h.terminated.empty()) << "cancel sends nothing";
+    EXPECT_TRUE(h.terminated.empty()) << "cancelling sends nothing";
 
     trigger("claude:waiting", "action.terminate");
     ASSERT_TRUE(opened(dialog));
@@ -179,14 +184,16 @@ TEST_F(SessionsView, TerminationAsksFirstAndAFailureShowsThePidUntilDismissed)
     EXPECT_FALSE(h.controller->hasError());
 }
 
-TEST_F(SessionsView, HandoffPreviewOutlivesItsSessionAndCopiesTheEditedText)
+TEST_F(SessionsView, HandoffPreviewCopiesTheEditedTextAndEscapeClosesIt)
 {
     trigger("claude:waiting", "action.handoff");
     QObject* sheet = h.find("handoffPreview");
     ASSERT_TRUE(opened(sheet));
     EXPECT_EQ(text(h.find("handoffPreview.editor")), "# Continuation Handoff\n\nProject: billing-service\n");
-    h.provider(AgentTool::claude).setSessions({});
-    ASSERT_TRUE(h.refresh());
+    QTest::keyClick(h.dashboard(), Qt::Key_Escape);
+    ASSERT_TRUE(closed(sheet));
+    trigger("claude:waiting", "action.handoff");
+    ASSERT_TRUE(opened(sheet));
     h.find("handoffPreview.editor")->setProperty("text", "edited by hand");
     click(h.find("handoffPreview.copy"));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "edited by hand");
@@ -261,24 +268,86 @@ TEST(Onboarding, ShownAtFirstLaunchUntilContinuedThenNeverAgain)
     EXPECT_FALSE(visible(again.find("onboarding")));
 }
 
-TEST(Look, DarkPaletteDarkensTheWindows)
+TEST(Keyboard, ShortcutsTheSidebarsArrowsAndAFreshDashboardOnEveryOpening)
 {
-    const QPalette light = QGuiApplication::palette();
-    QPalette dark(QColor(0x3a, 0x3a, 0x3e), QColor(0x2b, 0x2b, 0x2e));
-    dark.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
-    QGuiApplication::setPalette(dark);
     UiHarness h;
-    h.provider(AgentTool::claude)
-        .setSessions({sessionAt(h, AgentTool::claude, "w", 1, SessionState::waitingForInput),
-                      sessionAt(h, AgentTool::claude, "x", 2)});
     h.load();
-    ASSERT_TRUE(processEventsUntil([&] { return sessionRows(h).size() == 2; }));
-    const QImage image = screenshot(h.dashboard(), "dashboard-overview-dark");
-    EXPECT_LT(QColor(image.pixel(image.width() - 5, image.height() - 5)).lightness(), 80);
-    h.tray.click();
-    ASSERT_TRUE(processEventsUntil([&] { return h.panel()->isVisible(); }));
-    screenshot(h.panel(), "tray-panel-dark");
-    QGuiApplication::setPalette(light);
+    QQuickWindow* window = h.dashboard();
+    const auto section = [&] {
+        return window->property("section").toString();
+    };
+    QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(section(), "costs");
+    click(h.find("sidebar.costs"));
+    EXPECT_EQ(section(), "costs") << "a click on the selected section keeps it";
+    QTest::keyClick(window, Qt::Key_Down);
+    EXPECT_EQ(section(), "diagnostics");
+    QTest::keyClick(window, Qt::Key_Up);
+    QTest::keyClick(window, Qt::Key_Up);
+    EXPECT_EQ(section(), "sessions");
+
+    const int refreshes = h.provider(AgentTool::claude).sessionCalls();
+    QTest::keyClick(window, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(processEventsUntil([&] { return h.provider(AgentTool::claude).sessionCalls() > refreshes; }));
+    QTest::keyClick(window, Qt::Key_1, Qt::ControlModifier);
+    QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(section(), "sessions");
+    EXPECT_TRUE(h.find("sessions.search")->property("activeFocus").toBool());
+    for (char c : std::string("billing"))
+        QTest::keyClick(window, c);
+    EXPECT_EQ(h.controller->sessions()->search(), "billing");
+
+    QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_TRUE(processEventsUntil([&] { return h.settingsWindow()->isVisible(); }));
+    QTest::keyClick(h.settingsWindow(), Qt::Key_Escape);
+    EXPECT_TRUE(processEventsUntil([&] { return !h.settingsWindow()->isVisible(); }));
+
+    window->close();
+    ASSERT_TRUE(processEventsUntil([&] { return !window->isVisible(); }));
+    h.controller->openDashboard();
+    EXPECT_EQ(section(), "overview");
+    EXPECT_EQ(h.controller->sessions()->search(), "");
+
+    // Ctrl+Q ends the event loop with success.
+    QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+TEST(Notifications, AClickOpensItsSessionInViewOrTheCosts)
+{
+    PrivateBus bus;
+    if (!bus.isUp())
+        GTEST_SKIP() << "dbus-daemon is not available";
+    FakeNotificationServer server;
+    ASSERT_TRUE(bus.serve(server));
+    auto notifier = std::make_shared<core::DBusNotifier>(*bus.client, 2000);
+    UiHarness h({.notifier = notifier});
+    std::vector<model::AgentSession> sessions;
+    for (int i = 0; i < 40; ++i)
+        sessions.push_back(sessionAt(h, AgentTool::codex, std::to_string(i), i + 1));
+    h.provider(AgentTool::codex).setSessions(sessions);
+    h.load();
+    h.controller->sessions()->setSearch("no such project");
+    h.dashboard()->close();
+
+    bool posted = false;
+    notifier->post(core::NotificationService::waitingRequest(sessions[35], true), [&](bool ok) { posted = ok; });
+    notifier->post(core::NotificationService::budgetRequest(10, h.clock->now(), true), [&](bool ok) { posted = ok; });
+    ASSERT_TRUE(processEventsUntil([&] { return posted && server.calls.size() == 2; }));
+    server.click(server.calls[0], *bus.server);
+    ASSERT_TRUE(processEventsUntil([&] { return h.dashboard()->isVisible(); }));
+    EXPECT_EQ(h.dashboard()->property("section").toString(), "sessions");
+    QQuickItem* list = qobject_cast<QQuickItem*>(h.find("sessions.list"));
+    EXPECT_TRUE(processEventsUntil([&] { return list->property("currentIndex").toInt() == 35; }));
+    QQuickItem* row = sessionRows(h, "codex:35").value(0);
+    ASSERT_TRUE(row);
+    const QRectF shown = row->mapRectToItem(list, row->boundingRect());
+    EXPECT_TRUE(shown.top() >= 0 && shown.bottom() <= list->height()) << "the session is in view";
+    screenshot(h.dashboard(), "notification-click-session");
+
+    server.click(server.calls[1], *bus.server);
+    EXPECT_TRUE(processEventsUntil([&] { return h.dashboard()->property("section").toString() == "costs"; }));
 }
 
 } // namespace

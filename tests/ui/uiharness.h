@@ -128,6 +128,7 @@ public:
         std::string settingsFile{}; // empty: a fresh one in the harness's home
         QJsonObject applicationInfo{{QStringLiteral("SUPublicEDKey"), QStringLiteral("REPLACE_BEFORE_RELEASE")}};
         ui::TrayHost* tray = nullptr; // null: the fake one
+        std::shared_ptr<core::Notifier> notifier{};
     };
 
     UiHarness() : UiHarness(Options{}) {}
@@ -151,6 +152,7 @@ public:
         deps.settings = settings;
         deps.tray = options.tray ? options.tray : &tray;
         deps.updater = updater.get();
+        deps.notifier = options.notifier;
         deps.actions.generateHandoff = [this](const model::AgentSession& s) {
             if (handoffError)
                 throw std::runtime_error(*handoffError);

@@ -21,6 +21,11 @@ ApplicationWindow {
     color: Theme.window
 
     function bringForward() {
+        if (started && !visible) {
+            // Every opening starts afresh: the overview, no search.
+            section = "overview"
+            Backend.sessions.search = ""
+        }
         show()
         raise()
         requestActivate()
@@ -46,10 +51,6 @@ ApplicationWindow {
             Backend.start()
             if (Backend.showOnboarding)
                 onboarding.open()
-        } else {
-            // Every opening starts afresh: the overview, no search.
-            section = "overview"
-            Backend.sessions.search = ""
         }
         // A message that arrived while the window was closed.
         if (Backend.hasError)
