@@ -39,7 +39,7 @@ UpdateFeedReading readUpdateFeed(const QByteArray& bytes, const QByteArray& sign
                                     static_cast<unsigned long long>(bytes.size()),
                                     reinterpret_cast<const unsigned char*>(key->constData())) != 0)
         return {std::nullopt,
-                QStringLiteral("The update information's signature does not match the release signing key.")};
+                QStringLiteral("The update information\u2019s signature does not match the release signing key.")};
 
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);

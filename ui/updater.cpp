@@ -111,8 +111,10 @@ void Updater::onChecked(const QByteArray& feed, const QByteArray& signature, con
     // A quiet check speaks only of a newer version. A failed check changes nothing but the line.
     if (!m_quiet || newer) {
         m_status = status;
-        if (found)
+        if (found) {
+            m_newerVersion = newer ? found->version : QString();
             m_downloadPageUrl = newer ? found->downloadPageUrl : QUrl();
+        }
     }
     emit statusChanged();
     if (m_quiet && newer && m_options.notifier) {

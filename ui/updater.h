@@ -33,7 +33,8 @@ class Updater : public QObject
     // The outcome of the last check asked for by the user (or of an automatic one that found a newer
     // version), in one line; empty before there is one.
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
-    // The newer version's download page; empty unless the last check found one.
+    // The newer version the last successful check found, and its download page; empty when it found none.
+    Q_PROPERTY(QString newerVersion READ newerVersion NOTIFY statusChanged)
     Q_PROPERTY(QUrl downloadPageUrl READ downloadPageUrl NOTIFY statusChanged)
 
 public:
@@ -61,6 +62,7 @@ public:
     void setAutomaticallyChecksForUpdates(bool enabled);
     bool isChecking() const;
     QString status() const { return m_status; }
+    QString newerVersion() const { return m_newerVersion; }
     QUrl downloadPageUrl() const { return m_downloadPageUrl; }
 
     Q_INVOKABLE void checkForUpdates();
@@ -82,6 +84,7 @@ private:
     QTimer m_schedule;
     bool m_quiet = false;
     QString m_status;
+    QString m_newerVersion;
     QUrl m_downloadPageUrl;
 };
 

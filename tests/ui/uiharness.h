@@ -129,6 +129,7 @@ public:
         QJsonObject applicationInfo{{QStringLiteral("SUPublicEDKey"), QStringLiteral("REPLACE_BEFORE_RELEASE")}};
         ui::TrayHost* tray = nullptr; // null: the fake one
         std::shared_ptr<core::Notifier> notifier{};
+        int updateTimeoutMs = 15000;
     };
 
     UiHarness() : UiHarness(Options{}) {}
@@ -145,8 +146,11 @@ public:
         for (model::AgentTool tool : model::allAgentTools)
             storeDependencies.providers.push_back(providers.emplace_back(std::make_shared<FakeProvider>(tool)));
         store = std::make_unique<core::AppStore>(std::move(storeDependencies));
-        updater = std::make_unique<ui::Updater>(ui::Updater::Options{
-            .applicationInfo = options.applicationInfo, .settingsFile = settingsFile, .currentVersion = "0.1.0"});
+        updater = std::make_unique<ui::Updater>(ui::Updater::Options{.applicationInfo = options.applicationInfo,
+                                                                     .settingsFile = settingsFile,
+                                                                     .currentVersion = "0.1.0",
+                                                                     .notifier = options.notifier,
+                                                                     .timeoutMs = options.updateTimeoutMs});
         ui::AppController::Dependencies deps;
         deps.store = store.get();
         deps.settings = settings;

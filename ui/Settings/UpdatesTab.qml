@@ -45,7 +45,8 @@ Item {
         Label {
             objectName: "settings.downloadLink"
             visible: Backend.updater.downloadPageUrl.toString().length > 0
-            text: "<a href=\"" + Backend.updater.downloadPageUrl + "\">Open the download page</a>"
+            text: "<a href=\"" + Backend.updater.downloadPageUrl + "\">Download page of Loomwatch "
+                  + Backend.updater.newerVersion + "</a>"
             textFormat: Text.StyledText
             linkColor: Theme.accent
             font: Theme.body
