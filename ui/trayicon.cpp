@@ -53,7 +53,7 @@ private:
         shape.fill(Qt::transparent);
         QPainter painter(&shape);
         const QRect inner = shape.rect().adjusted(outline, outline, -outline, -outline);
-        if (m_themed)
+        if (m_themed && QIcon::hasThemeIcon(m_themeName))
             QIcon::fromTheme(m_themeName).paint(&painter, inner);
         else
             QSvgRenderer(QStringLiteral(":/loomwatch/icons/symbolic/") + m_themeName + QStringLiteral(".svg"))

@@ -22,14 +22,6 @@ std::optional<bool> postAndWait(core::DBusNotifier& notifier, const core::Notifi
     return outcome;
 }
 
-std::optional<bool> available(core::DBusNotifier& notifier)
-{
-    std::optional<bool> outcome;
-    notifier.checkAvailable([&](bool ok) { outcome = ok; });
-    processEventsUntil([&] { return outcome.has_value(); });
-    return outcome;
-}
-
 TEST(DBusNotifier, SendsTheExactArgumentsEscapesTheBodyAndReplacesByIdentifier)
 {
     PrivateBus bus;
@@ -69,7 +61,6 @@ TEST(DBusNotifier, SendsTheExactArgumentsEscapesTheBodyAndReplacesByIdentifier)
     fake.click(fake.calls[1], *bus.server);
     ASSERT_TRUE(processEventsUntil([&] { return !clicked.empty(); }));
     EXPECT_EQ(clicked, std::vector<std::string>{"budget:1796576400"});
-    EXPECT_EQ(available(notifier), true);
 }
 
 TEST(DBusNotifier, NoServerASilentOneOrNoBusCountAsNotDeliveredAndNeverBlock)
@@ -81,7 +72,6 @@ TEST(DBusNotifier, NoServerASilentOneOrNoBusCountAsNotDeliveredAndNeverBlock)
     timer.start();
     core::DBusNotifier nobodyServes(*bus.client, 2000);
     EXPECT_EQ(postAndWait(nobodyServes, {"waiting:x", "t", "b", true}), false);
-    EXPECT_EQ(available(nobodyServes), false);
     EXPECT_LT(timer.elapsed(), 2000);
 
     FakeNotificationServer fake;

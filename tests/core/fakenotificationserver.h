@@ -62,12 +62,6 @@ public slots:
         return id;
     }
 
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion)
-    {
-        vendor = version = specVersion = QStringLiteral("1");
-        return QStringLiteral("fake");
-    }
-
 private:
     uint m_lastId = 100;
     std::vector<QDBusMessage> m_unanswered;

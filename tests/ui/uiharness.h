@@ -146,11 +146,8 @@ public:
         for (model::AgentTool tool : model::allAgentTools)
             storeDependencies.providers.push_back(providers.emplace_back(std::make_shared<FakeProvider>(tool)));
         store = std::make_unique<core::AppStore>(std::move(storeDependencies));
-        updater = std::make_unique<ui::Updater>(ui::Updater::Options{.applicationInfo = options.applicationInfo,
-                                                                     .settingsFile = settingsFile,
-                                                                     .currentVersion = "0.1.0",
-                                                                     .notifier = options.notifier,
-                                                                     .timeoutMs = options.updateTimeoutMs});
+        updater = std::make_unique<ui::Updater>(ui::Updater::Options{options.applicationInfo, settingsFile, "0.1.0",
+                                                                     options.notifier, options.updateTimeoutMs});
         ui::AppController::Dependencies deps;
         deps.store = store.get();
         deps.settings = settings;
@@ -207,7 +204,7 @@ public:
 
     QQuickWindow* window(const char* name) const
     {
-        return qvariant_cast<QQuickWindow*>(engine->rootObjects().value(0)->property(name));
+        return engine->rootObjects().value(0)->property(name).value<QQuickWindow*>();
     }
     QQuickWindow* dashboard() const { return window("dashboard"); }
     QQuickWindow* panel() const { return window("panel"); }
