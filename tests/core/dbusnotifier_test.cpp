@@ -49,7 +49,6 @@ TEST(DBusNotifier, SendsTheExactArgumentsEscapesTheBodyAndReplacesByIdentifier)
                                         {"desktop-entry", "loomwatch"},
                                         {"urgency", QVariant::fromValue<uchar>(1)}}));
     EXPECT_EQ(fake.calls[1].hints.value("suppress-sound"), true);
-    EXPECT_FALSE(fake.calls[1].hints.contains("sound-name"));
     EXPECT_EQ(fake.calls[1].body, QString::fromUtf8("Today\u2019s …"));
     EXPECT_EQ(fake.calls[1].replacesId, 0u);
     EXPECT_EQ(fake.calls[2].replacesId, 101u); // the id the server gave the first post
@@ -63,7 +62,7 @@ TEST(DBusNotifier, SendsTheExactArgumentsEscapesTheBodyAndReplacesByIdentifier)
     EXPECT_EQ(clicked, std::vector<std::string>{"budget:1796576400"});
 }
 
-TEST(DBusNotifier, NoServerASilentOneOrNoBusCountAsNotDeliveredAndNeverBlock)
+TEST(DBusNotifier, NoServerOrASilentOneCountAsNotDeliveredAndNeverBlock)
 {
     PrivateBus bus;
     if (!bus.isUp())
@@ -81,13 +80,6 @@ TEST(DBusNotifier, NoServerASilentOneOrNoBusCountAsNotDeliveredAndNeverBlock)
     timer.restart();
     EXPECT_EQ(postAndWait(waitsInVain, {"waiting:x", "t", "b", true}), false);
     EXPECT_GE(timer.elapsed(), 250);
-
-    core::DBusNotifier noBus(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "nobus"), 300);
-    std::optional<bool> outcome;
-    noBus.post({"waiting:x", "t", "b", true}, [&](bool delivered) { outcome = delivered; });
-    EXPECT_FALSE(outcome.has_value()) << "reported from the event loop, never inside post()";
-    ASSERT_TRUE(processEventsUntil([&] { return outcome.has_value(); }, 2000));
-    EXPECT_FALSE(*outcome);
 }
 
 } // namespace

@@ -80,10 +80,8 @@ public:
         if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000))
             return;
         const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        static int counter = 0;
-        const QString suffix = QString::number(++counter);
-        client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "client" + suffix));
-        server = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "server" + suffix));
+        client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "client " + address));
+        server = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "server " + address));
     }
     ~PrivateBus()
     {

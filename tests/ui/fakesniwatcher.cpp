@@ -28,11 +28,7 @@ public slots:
         const QString item = service.startsWith(QLatin1Char('/')) ? message().service() + service : service;
         if (!m_items.contains(item))
             m_items << item;
-        emit StatusNotifierItemRegistered(item);
     }
-
-signals:
-    void StatusNotifierItemRegistered(const QString& item);
 
 private:
     QStringList m_items;

@@ -88,15 +88,12 @@ TEST_F(SessionModels, ActiveViewsLeaveOutEndedAndErroredAndStopAtTheirLimit)
     EXPECT_EQ(ids(*panel), (QStringList{"claude:0", "claude:1", "claude:2", "claude:3", "claude:4"}));
 
     // One of the five ends and the sixth moves up; a new one on top pushes the last one out.
-    QSignalSpy counts(panel, &SessionFilterModel::countChanged);
     sessions[3].state = SessionState::ended;
     list->setSessions(sessions);
     EXPECT_EQ(ids(*panel), (QStringList{"claude:0", "claude:2", "claude:3", "claude:4", "claude:5"}));
     sessions.insert(sessions.begin(), session(AgentTool::cursor, "new"));
     list->setSessions(sessions);
     EXPECT_EQ(ids(*panel), (QStringList{"cursor:new", "claude:0", "claude:2", "claude:3", "claude:4"}));
-    EXPECT_EQ(attention->index(9, 0).data(SessionListModel::IdRole).toString(), "claude:9");
-    EXPECT_EQ(counts.count(), 0);
 }
 
 TEST_F(SessionModels, ARefreshSignalsOnlyWhatChanged)

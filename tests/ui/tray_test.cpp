@@ -63,8 +63,10 @@ protected:
         ASSERT_TRUE(processEventsUntil([] { return ownerPid("org.kde.StatusNotifierWatcher") != 0; }));
     }
     static void TearDownTestSuite() { delete watcher; }
-    static uint ownerPid(const QString& name) { return bus()->servicePid(name).value(); }
-    static QDBusConnectionInterface* bus() { return QDBusConnection::sessionBus().interface(); }
+    static uint ownerPid(const QString& name)
+    {
+        return QDBusConnection::sessionBus().interface()->servicePid(name).value();
+    }
 
     static inline QProcess* watcher = nullptr;
     TempHome home;

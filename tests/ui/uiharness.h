@@ -42,7 +42,6 @@ class FakeTrayHost final : public ui::TrayHost
 public:
     bool isAvailable() const override { return true; }
     void show() override {}
-    QString iconName() const override { return icon; }
     void setIconName(const QString& symbol) override { icon = symbol; }
     void setUpdateCheckEnabled(bool enabled) override { updateCheckEnabled = enabled; }
     void click() { emit activated(QRect(1200, 0, 24, 24)); }
@@ -109,13 +108,9 @@ inline QImage screenshot(QQuickWindow* window, const QString& name)
     return image;
 }
 
-inline bool opened(QObject* popup)
+inline bool shows(QObject* popup, bool open = true)
 {
-    return processEventsUntil([&] { return popup->property("opened").toBool(); });
-}
-inline bool closed(QObject* popup)
-{
-    return processEventsUntil([&] { return !visible(popup); });
+    return processEventsUntil([&] { return popup->property(open ? "opened" : "visible").toBool() == open; });
 }
 
 // The application's windows over a store fed by four fake providers, in a home of its own, at
