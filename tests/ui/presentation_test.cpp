@@ -1,3 +1,4 @@
+#include "support/fakeclock.h"
 #include "support/sessionfactory.h"
 #include "support/tempdir.h"
 #include "ui/presentation.h"
@@ -32,6 +33,9 @@ TEST(TrayTexts, WaitingWinsOverWorkingAndAnErrorOverEverything)
     const QString family = QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9");
     EXPECT_EQ(shortenedProjectName(family.repeated(30)), family.repeated(30));
     EXPECT_EQ(shortenedProjectName(family.repeated(31)), family.repeated(27) + QChar(0x2026));
+    // Diagnostics: the last refresh in the locale's medium date and time, "Not yet" before the first.
+    EXPECT_EQ(lastRefreshText(std::nullopt), "Not yet");
+    EXPECT_EQ(lastRefreshText(testing::localTime(2026, 12, 6, 14, 5, 9)), "Dec 6, 2026, 2:05:09\u202FPM");
 }
 
 // Every quoted text of the program's sources: what the user can see comes from one of them.

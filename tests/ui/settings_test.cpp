@@ -80,7 +80,6 @@ TEST(Costs, PerToolLinesAddUpToTodayAndFollowSavedPrices)
     h.preferences->resetDefaults();
     EXPECT_EQ(h.preferences->handoffTemplate().toStdString(),
               readFile(h.home / ".local/share/Loomwatch/HandoffTemplate.md"));
-    EXPECT_NE(h.preferences->handoffTemplate(), "changed template");
     EXPECT_TRUE(h.preferences->resourceMessage().startsWith("Could not save: ")) << "a reset sets no message";
 }
 
@@ -270,28 +269,6 @@ TEST(Updates, ChecksTheSignedFeedAndSaysWhatItFoundInOneLine)
     ASSERT_EQ(notifier->posted.size(), 1u);
     EXPECT_EQ(notifier->posted[0].body,
               "Loomwatch 9.1.0 is available. Its download page is linked under Settings, Updates.");
-}
-
-TEST(Diagnostics, NotYetBeforeTheFirstRefreshThenItsTimeAndTheProbes)
-{
-    UiHarness h;
-    h.provider(AgentTool::claude).closeGate();
-    h.load(true, false);
-    h.showSection("diagnostics");
-    const auto value = [&](const char* row) {
-        return text(find(h.find(row), "value"));
-    };
-    ASSERT_TRUE(processEventsUntil([&] { return value("diagnostics.lastCompleted") == "Not yet"; }));
-    EXPECT_EQ(value("diagnostics.sessionCount"), "0");
-
-    h.provider(AgentTool::claude).setSessions({sessionAt(h, AgentTool::claude, "a", 1)});
-    h.provider(AgentTool::claude).openGate();
-    ASSERT_TRUE(h.refreshed());
-    EXPECT_TRUE(value("diagnostics.lastCompleted").contains("Dec 6, 2026"))
-        << value("diagnostics.lastCompleted").toStdString();
-    EXPECT_EQ(value("diagnostics.sessionCount"), "1");
-    EXPECT_TRUE(processEventsUntil([&] { return itemsStartingWith(h.dashboard(), "diagnostics.probe.").size() == 4; }));
-    screenshot(h.dashboard(), "dashboard-diagnostics");
 }
 
 } // namespace
