@@ -7,8 +7,15 @@
 #include "cli/signalpipe.h"
 #include "cli/terminaltable.h"
 #include "core/appstore.h"
+#include "core/notificationservice.h"
+#include "core/notifier.h"
+#include "core/services.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 
 #include <map>
 #include <ostream>
@@ -79,6 +86,34 @@ private:
     std::optional<std::string> m_lastError;
 };
 
+// A click on one of our notifications asks the desktop application, by its bus name, to show what
+// the notification is about; the bus starts it first when it is installed but not running.
+void openInApplication(const std::string& identifier, std::ostream& err)
+{
+    const auto action = core::NotificationService::clickAction(identifier);
+    const QString name = QString::fromLatin1(core::applicationBusName);
+    const QString path = QString::fromLatin1(core::applicationObjectPath);
+    const QString interface = QString::fromLatin1(core::applicationInterface);
+    QDBusMessage call;
+    if (action.name.empty()) {
+        call = QDBusMessage::createMethodCall(name, path, interface, QStringLiteral("Activate"));
+        call << QVariantMap();
+    } else {
+        QVariantList parameter;
+        if (!action.parameter.empty())
+            parameter << QVariant::fromValue(QDBusVariant(QString::fromStdString(action.parameter)));
+        call = QDBusMessage::createMethodCall(name, path, interface, QStringLiteral("ActivateAction"));
+        call << QString::fromStdString(action.name) << parameter << QVariantMap();
+    }
+    // Starting the application may take a while; the watch goes on meanwhile.
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 30000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [&err](QDBusPendingCallWatcher* w) {
+        if (w->isError())
+            err << "loomwatch-cli: could not open Loomwatch: " << w->error().message().toStdString() << std::endl;
+        w->deleteLater();
+    });
+}
+
 int watch(CommandContext& context, std::ostream& out, std::ostream& err)
 {
     const SignalPipe stopOnSignal([] { QCoreApplication::quit(); });
@@ -87,6 +122,8 @@ int watch(CommandContext& context, std::ostream& out, std::ostream& err)
     const QObject connections;
     QObject::connect(&store, &core::AppStore::sessionsChanged, &connections, [&] { printer.sessionsChanged(); });
     QObject::connect(&store, &core::AppStore::errorMessageChanged, &connections, [&] { printer.errorChanged(); });
+    if (const auto& notifier = context.services().notifier)
+        notifier->setActivationHandler([&err](const std::string& identifier) { openInApplication(identifier, err); });
     store.start();
     QCoreApplication::exec();
     return 0;
@@ -101,7 +138,8 @@ Command watchCommand()
                         {"--notify", "", "also post the desktop notifications (waiting for input, daily budget)"}},
             .summary = "keep running and report sessions as they change;\n--notify also posts desktop notifications",
             .description = "Keeps running and prints one line per session that appears, changes state or\n"
-                           "disappears. Ends cleanly on Ctrl+C or SIGTERM.",
+                           "disappears. Ends cleanly on Ctrl+C or SIGTERM. With --notify, clicking a\n"
+                           "notification opens it in Loomwatch (started first when it is installed).",
             .example = "watch --notify",
             .watches = true,
             .run = watch};

@@ -47,15 +47,20 @@ void DBusNotifier::post(const NotificationRequest& request, std::function<void(b
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(service, objectPath, interface, QStringLiteral("Notify"));
-    QVariantMap hints;
+    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("loomwatch")},
+                      // Servers read the urgency only as a byte; 1 is "normal".
+                      {QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)}};
     if (request.playSound)
         hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
     else
         hints.insert(QStringLiteral("suppress-sound"), true);
     const auto known = m_serverIds.find(request.identifier);
     const uint replacesId = known == m_serverIds.end() ? 0U : known->second;
-    call << QStringLiteral("Loomwatch") << replacesId << QString() << QString::fromStdString(request.title)
-         << escapedForMarkup(request.body) << QStringList() << hints << qint32(-1);
+    // "default" is the click on the notification itself; servers that show actions as buttons
+    // label it with the second string.
+    const QStringList actions{QStringLiteral("default"), QStringLiteral("Show in Loomwatch")};
+    call << QStringLiteral("Loomwatch") << replacesId << QStringLiteral("loomwatch")
+         << QString::fromStdString(request.title) << escapedForMarkup(request.body) << actions << hints << qint32(-1);
 
     auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call, m_timeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
@@ -85,6 +90,26 @@ void DBusNotifier::checkAvailable(std::function<void(bool available)> done)
         w->deleteLater();
         done(ok);
     });
+}
+
+void DBusNotifier::setActivationHandler(std::function<void(const std::string& identifier)> handler)
+{
+    m_activationHandler = std::move(handler);
+    if (!m_listening && m_connection.isConnected())
+        m_listening = m_connection.connect(service, objectPath, interface, QStringLiteral("ActionInvoked"), this,
+                                           SLOT(onActionInvoked(uint, QString)));
+}
+
+void DBusNotifier::onActionInvoked(uint id, const QString& actionKey)
+{
+    if (actionKey != QLatin1String("default") || !m_activationHandler)
+        return;
+    for (const auto& [identifier, serverId] : m_serverIds) {
+        if (serverId == id) {
+            m_activationHandler(identifier);
+            return;
+        }
+    }
 }
 
 } // namespace loomwatch::core

@@ -168,6 +168,18 @@ std::optional<model::Timestamp> NotificationService::budgetAlertDay() const
     return m_state->budgetAlertDay;
 }
 
+NotificationService::ClickAction NotificationService::clickAction(const std::string& identifier)
+{
+    const std::string_view waiting = "waiting:";
+    if (identifier.starts_with(waiting))
+        return {"show-session", identifier.substr(waiting.size())};
+    if (identifier.starts_with("budget:"))
+        return {"show-costs", {}};
+    if (identifier.starts_with("update:"))
+        return {"show-updates", {}};
+    return {};
+}
+
 NotificationRequest NotificationService::waitingRequest(const model::AgentSession& session, bool playSound)
 {
     NotificationRequest r;

@@ -38,6 +38,17 @@ public:
     std::set<std::string> notifiedWaitingIDs() const;
     std::optional<model::Timestamp> budgetAlertDay() const;
 
+    // What a click on the notification with this identifier opens in the desktop application: an
+    // action of its org.freedesktop.Application interface ("show-session" with the session's id,
+    // "show-costs", "show-updates"; empty: just show it) and the action's parameter (empty when it
+    // takes none).
+    struct ClickAction
+    {
+        std::string name;
+        std::string parameter;
+    };
+    static ClickAction clickAction(const std::string& identifier);
+
     static NotificationRequest waitingRequest(const model::AgentSession& session, bool playSound);
     static NotificationRequest budgetRequest(const model::Decimal& total, model::Timestamp now, bool playSound,
                                              const std::string& locale = {});

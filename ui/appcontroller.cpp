@@ -1,6 +1,7 @@
 #include "ui/appcontroller.h"
 
 #include "core/appstore.h"
+#include "core/notificationservice.h"
 #include "core/notifier.h"
 #include "core/settings.h"
 #include "pricing/currencyformatter.h"
@@ -59,12 +60,20 @@ AppController::AppController(Dependencies dependencies, QObject* parent)
         connect(m_tray, &TrayHost::quitRequested, this, &AppController::quit);
         m_tray->setUpdateCheckEnabled(m_updater && m_updater->isSigningConfigured());
     }
+    if (m_notifier) {
+        m_notifier->setActivationHandler([this](const std::string& identifier) {
+            const auto action = core::NotificationService::clickAction(identifier);
+            activateAction(QString::fromStdString(action.name), QString::fromStdString(action.parameter));
+        });
+    }
     onSessionsChanged();
     m_hasError = m_store->hasError();
 }
 
 AppController::~AppController()
 {
+    if (m_notifier)
+        m_notifier->setActivationHandler({});
     auto& controllers = attachedControllers();
     for (auto it = controllers.begin(); it != controllers.end();) {
         if (it.value() == this)
@@ -187,6 +196,13 @@ bool AppController::trayAvailable() const
     return m_tray && m_tray->isAvailable();
 }
 
+bool AppController::openDashboardAtLaunch() const
+{
+    if (!trayAvailable() || !m_settings)
+        return true;
+    return !m_settings->didCompleteOnboarding() || m_settings->openDashboardAtLaunch();
+}
+
 void AppController::setShowInTaskbar(bool show)
 {
     if (show == m_showInTaskbar)
@@ -286,15 +302,38 @@ void AppController::openDashboard()
     emit dashboardRequested();
 }
 
+void AppController::showSession(const QString& sessionId)
+{
+    setShowInTaskbar(true);
+    m_sessions->setSearch(QString());
+    emit sectionRequested(QStringLiteral("sessions"), sessionId);
+}
+
+void AppController::activateAction(const QString& name, const QString& parameter)
+{
+    if (name == QLatin1String("show-session")) {
+        showSession(parameter);
+    } else if (name == QLatin1String("show-costs")) {
+        setShowInTaskbar(true);
+        emit sectionRequested(QStringLiteral("costs"), QString());
+    } else if (name == QLatin1String("show-updates")) {
+        emit settingsRequested(QStringLiteral("updates"));
+    } else {
+        openDashboard();
+    }
+}
+
 void AppController::openSettings()
 {
-    emit settingsRequested();
+    emit settingsRequested(QString());
 }
 
 void AppController::checkForUpdates()
 {
-    if (m_updater)
-        m_updater->checkForUpdates();
+    if (!m_updater || !m_updater->isSigningConfigured())
+        return;
+    emit settingsRequested(QStringLiteral("updates"));
+    m_updater->checkForUpdates();
 }
 
 void AppController::quit()

@@ -62,6 +62,9 @@ class AppController : public QObject
     Q_PROPERTY(QVariantList probes READ probes NOTIFY probesChanged)
     Q_PROPERTY(QString lastRefreshText READ lastRefreshText NOTIFY lastRefreshChanged)
     Q_PROPERTY(bool trayAvailable READ trayAvailable CONSTANT)
+    // The dashboard shows at launch unless the user chose otherwise and the tray gives a way back to it;
+    // the first launch always shows it (onboarding).
+    Q_PROPERTY(bool openDashboardAtLaunch READ openDashboardAtLaunch CONSTANT)
     Q_PROPERTY(bool showOnboarding READ showOnboarding NOTIFY showOnboardingChanged)
     // Regular (windows in the taskbar) or accessory (tool windows only) presence.
     Q_PROPERTY(bool showInTaskbar READ showInTaskbar WRITE setShowInTaskbar NOTIFY showInTaskbarChanged)
@@ -80,7 +83,8 @@ public:
         std::shared_ptr<core::Settings> settings;
         TrayHost* tray = nullptr; // may be null: no tray
         Updater* updater = nullptr;
-        std::shared_ptr<core::Notifier> notifier; // may be null: onboarding asks nobody
+        // May be null: onboarding asks nobody. A click on one of its notifications opens what it is about.
+        std::shared_ptr<core::Notifier> notifier;
         SessionActions actions;
         PreferencesController* preferences = nullptr; // may be null until the settings window exists
     };
@@ -115,6 +119,7 @@ public:
     QVariantList probes() const;
     QString lastRefreshText() const;
     bool trayAvailable() const;
+    bool openDashboardAtLaunch() const;
     bool showOnboarding() const { return m_showOnboarding; }
     bool showInTaskbar() const { return m_showInTaskbar; }
     void setShowInTaskbar(bool show);
@@ -134,7 +139,13 @@ public:
     // Asks the notification server (answer ignored), records completion, hides the sheet.
     Q_INVOKABLE void completeOnboarding();
     Q_INVOKABLE void openDashboard();
+    // The dashboard on Sessions, with this session in view (and no search hiding it).
+    void showSession(const QString& sessionId);
+    // An action of the application's org.freedesktop.Application interface, as a click on one of its
+    // notifications asks for it (core::NotificationService::clickAction); unknown ones open the dashboard.
+    void activateAction(const QString& name, const QString& parameter);
     Q_INVOKABLE void openSettings();
+    // Opens the settings on Updates, where the outcome shows, and checks.
     Q_INVOKABLE void checkForUpdates();
     Q_INVOKABLE void quit();
     // Top-left corner for the tray panel of this size, near where the tray icon was last clicked.
@@ -157,7 +168,10 @@ signals:
     void showOnboardingChanged();
     void showInTaskbarChanged();
     void dashboardRequested();
-    void settingsRequested();
+    // The dashboard, on `section`; `sessionId` (may be empty) is the session to bring into view.
+    void sectionRequested(const QString& section, const QString& sessionId);
+    // `tab`: "updates", or empty for the one shown last.
+    void settingsRequested(const QString& tab);
     void panelRequested();
 
 private:

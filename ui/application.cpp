@@ -9,6 +9,7 @@
 #include "ui/appcontroller.h"
 #include "ui/demoprovider.h"
 #include "ui/preferencescontroller.h"
+#include "ui/singleinstance.h"
 #include "ui/symbolimageprovider.h"
 #include "ui/systemtrayhost.h"
 #include "ui/updater.h"
@@ -29,12 +30,17 @@ Application::Application(Options options, QObject* parent) : QObject(parent)
 {
     core::ServiceOptions serviceOptions;
     if (options.demo) {
+        m_demoFolder = std::make_unique<QTemporaryDir>();
+        const std::string root = m_demoFolder->path().toStdString();
+        serviceOptions.paths = core::Paths{root, root + "/config", root + "/data/Loomwatch", root + "/config/Cursor"};
         serviceOptions.providers = DemoProvider::all(serviceOptions.clock);
         serviceOptions.keepHistory = false;
     }
     m_services = std::make_unique<core::Services>(std::move(serviceOptions));
     core::Services& services = *m_services;
-    m_updater = std::make_unique<Updater>(Updater::bundledApplicationInfo(), services.settings->fileName());
+    m_updater =
+        std::make_unique<Updater>(Updater::Options{Updater::bundledApplicationInfo(), services.settings->fileName(),
+                                                   QCoreApplication::applicationVersion(), services.notifier});
     m_tray = std::make_unique<SystemTrayHost>();
 
     AppController::Dependencies dependencies;
@@ -78,7 +84,16 @@ bool Application::load()
     m_engine = std::make_unique<QQmlApplicationEngine>();
     prepareEngine(*m_engine, *m_controller);
     m_engine->load(QUrl(QStringLiteral("qrc:/Loomwatch/Main.qml")));
-    return !m_engine->rootObjects().isEmpty();
+    if (m_engine->rootObjects().isEmpty())
+        return false;
+    m_updater->startAutomaticChecks();
+    return true;
+}
+
+void Application::serve(SingleInstance& instance)
+{
+    connect(&instance, &SingleInstance::activated, m_controller.get(), &AppController::openDashboard);
+    connect(&instance, &SingleInstance::actionActivated, m_controller.get(), &AppController::activateAction);
 }
 
 } // namespace loomwatch::ui

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QQmlApplicationEngine>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -13,6 +14,7 @@ namespace loomwatch::ui {
 
 class AppController;
 class PreferencesController;
+class SingleInstance;
 class TrayHost;
 class Updater;
 
@@ -25,20 +27,25 @@ class Application : public QObject
 public:
     struct Options
     {
-        // Made-up sessions instead of the user's agents; no history is kept.
+        // Made-up sessions instead of the user's agents, with a settings file and data folder of their
+        // own (gone when it ends); no history is kept.
         bool demo = false;
     };
 
     explicit Application(Options options, QObject* parent = nullptr);
     ~Application() override;
 
-    // Loads the windows and shows the dashboard; false when the QML does not load.
+    // Loads the windows (the dashboard shows unless the user chose to start in the tray) and starts
+    // the automatic update checks; false when the QML does not load.
     bool load();
+    // Another launch, the desktop or a notification's click reaching `instance` opens the dashboard.
+    void serve(SingleInstance& instance);
 
     AppController& controller() { return *m_controller; }
     QQmlApplicationEngine& engine() { return *m_engine; }
 
 private:
+    std::unique_ptr<QTemporaryDir> m_demoFolder;
     std::unique_ptr<core::Services> m_services;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<TrayHost> m_tray;

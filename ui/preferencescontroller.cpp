@@ -69,7 +69,7 @@ void PreferencesController::setLaunchAtLogin(bool value)
     try {
         m_autostart.setEnabled(value);
     } catch (const std::exception& error) {
-        setResourceMessage(QString::fromStdString(error.what()));
+        setResourceMessage(QString::fromStdString(error.what()), true);
     }
 }
 
@@ -125,10 +125,16 @@ void PreferencesController::reload()
         emit launchAtLoginChanged();
     }
     emit changed();
+    m_messageAwaitsToolsTab = false;
+    loadEditors();
 }
 
 void PreferencesController::loadEditors()
 {
+    if (m_messageAwaitsToolsTab)
+        m_messageAwaitsToolsTab = false;
+    else if (!m_resourceMessage.isEmpty())
+        setResourceMessage(QString());
     const core::EditableResources::EditorTexts texts = m_resources->loadEditors();
     if (texts.pricingJSON)
         m_pricingJSON = QString::fromStdString(*texts.pricingJSON);
@@ -156,10 +162,11 @@ void PreferencesController::resetDefaults()
     emit editorsChanged();
 }
 
-void PreferencesController::setResourceMessage(const QString& message)
+void PreferencesController::setResourceMessage(const QString& message, bool fromLoginItem)
 {
     // Emitted even for an equal text, so a repeated failure is seen again.
     m_resourceMessage = message;
+    m_messageAwaitsToolsTab = fromLoginItem;
     emit resourceMessageChanged();
 }
 

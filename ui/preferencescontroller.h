@@ -72,9 +72,11 @@ public:
     QString resourceMessage() const { return m_resourceMessage; }
     QString supportUrl() const;
 
-    // The settings window was opened: re-read the login item.
+    // The settings window was opened: re-read the login item, fill the editors from the working
+    // copies, drop the message.
     Q_INVOKABLE void reload();
-    // Fills the two editors from the working copies.
+    // The Tools tab was shown: fills the two editors from the working copies and drops the message,
+    // unless the login item's failure put it there while the tab was hidden (then it shows this time).
     Q_INVOKABLE void loadEditors();
     Q_INVOKABLE void save();
     Q_INVOKABLE void resetDefaults();
@@ -86,7 +88,7 @@ signals:
     void resourceMessageChanged();
 
 private:
-    void setResourceMessage(const QString& message);
+    void setResourceMessage(const QString& message, bool fromLoginItem = false);
 
     core::AppStore* m_store;
     std::shared_ptr<core::Settings> m_settings;
@@ -97,6 +99,7 @@ private:
     QString m_pricingJSON;
     QString m_handoffTemplate;
     QString m_resourceMessage;
+    bool m_messageAwaitsToolsTab = false;
 };
 
 } // namespace loomwatch::ui

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QIcon>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QUrlQuery>
@@ -74,14 +75,6 @@ QImage renderSymbol(const QString& symbol, QSize size, const QColor& color)
     renderer.render(&painter);
     painter.end();
     return tinted(image, color);
-}
-
-QIcon symbolIcon(const QString& symbol, const QColor& color)
-{
-    QIcon icon;
-    for (int side : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(QPixmap::fromImage(renderSymbol(symbol, QSize(side, side), color)));
-    return icon;
 }
 
 SymbolImageProvider::SymbolImageProvider() : QQuickImageProvider(QQuickImageProvider::Image) {}

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QColor>
-#include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QQuickImageProvider>
@@ -16,9 +15,6 @@ QString themeIconName(const QString& symbol);
 // The symbol drawn in one colour: the theme's "-symbolic" icon when the theme has one, else the
 // bundled line drawing. Unknown symbols give a transparent image of the asked size.
 QImage renderSymbol(const QString& symbol, QSize size, const QColor& color);
-
-// The symbol as a multi-size icon in one colour (the tray's).
-QIcon symbolIcon(const QString& symbol, const QColor& color);
 
 // "image://symbol/<name>?color=<#rrggbb>" for QML.
 class SymbolImageProvider : public QQuickImageProvider

@@ -1,9 +1,6 @@
 #include "ui/systemtrayhost.h"
 
-#include "ui/symbolimageprovider.h"
-
-#include <QGuiApplication>
-#include <QPalette>
+#include "ui/trayicon.h"
 
 namespace loomwatch::ui {
 
@@ -43,7 +40,7 @@ void SystemTrayHost::setIconName(const QString& symbol)
     if (symbol == m_iconName)
         return;
     m_iconName = symbol;
-    m_icon->setIcon(symbolIcon(symbol, QGuiApplication::palette().color(QPalette::WindowText)));
+    m_icon->setIcon(trayIcon(symbol));
 }
 
 void SystemTrayHost::setUpdateCheckEnabled(bool enabled)

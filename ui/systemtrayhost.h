@@ -20,7 +20,6 @@ public:
 
     bool isAvailable() const override;
     void show() override;
-    QString iconName() const override { return m_iconName; }
     void setIconName(const QString& symbol) override;
     void setUpdateCheckEnabled(bool enabled) override;
 

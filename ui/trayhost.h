@@ -18,7 +18,6 @@ public:
     // Whether the desktop shows tray icons at all; without one the dashboard carries the actions.
     virtual bool isAvailable() const = 0;
     virtual void show() = 0;
-    virtual QString iconName() const = 0;
     virtual void setIconName(const QString& symbol) = 0;
     virtual void setUpdateCheckEnabled(bool enabled) = 0;
 

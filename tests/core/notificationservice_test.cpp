@@ -107,17 +107,4 @@ TEST_F(NotificationServiceTest, BudgetAlertOncePerLocalDay)
     EXPECT_EQ(notifier->posted.size(), 2u);
 }
 
-TEST_F(NotificationServiceTest, WaitingPostsComeBeforeTheBudgetAlertInListOrder)
-{
-    auto w1 = costing("w1", clock->now(), "6");
-    w1.state = SessionState::waitingForInput;
-    auto w2 = costing("w2", clock->now(), "6");
-    w2.state = SessionState::waitingForInput;
-    service.evaluate({w2, w1}, 10, true);
-    ASSERT_EQ(notifier->posted.size(), 3u);
-    EXPECT_EQ(notifier->posted[0].identifier, "waiting:codex:w2");
-    EXPECT_EQ(notifier->posted[1].identifier, "waiting:codex:w1");
-    EXPECT_EQ(notifier->posted[2].body, "Today\u2019s estimated agent cost reached $12.00.");
-}
-
 } // namespace

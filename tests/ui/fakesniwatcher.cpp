@@ -1,11 +1,14 @@
 // A stand-in for a desktop's tray host on the session bus: the org.kde.StatusNotifierWatcher that
 // tray items register with. It records the items and reports a host as present.
+// With "--hold NAME" it is instead a hung process that owns NAME: it takes the name, then stops.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QObject>
 #include <QStringList>
+
+#include <csignal>
 
 class FakeWatcher : public QObject, protected QDBusContext
 {
@@ -25,11 +28,7 @@ public slots:
         const QString item = service.startsWith(QLatin1Char('/')) ? message().service() + service : service;
         if (!m_items.contains(item))
             m_items << item;
-        emit StatusNotifierItemRegistered(item);
     }
-
-signals:
-    void StatusNotifierItemRegistered(const QString& item);
 
 private:
     QStringList m_items;
@@ -38,8 +37,14 @@ private:
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    FakeWatcher watcher;
     QDBusConnection bus = QDBusConnection::sessionBus();
+    if (argc == 3 && QByteArray(argv[1]) == "--hold") {
+        if (!bus.registerService(QString::fromLocal8Bit(argv[2])))
+            return 1;
+        std::raise(SIGSTOP);
+        return 0;
+    }
+    FakeWatcher watcher;
     if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher, QDBusConnection::ExportAllContents) ||
         !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")))
         return 1;

@@ -1,5 +1,10 @@
+#include "support/fakeclock.h"
 #include "support/sessionfactory.h"
+#include "support/tempdir.h"
 #include "ui/presentation.h"
+
+#include <QRegularExpression>
+#include <QString>
 
 #include <gtest/gtest.h>
 
@@ -24,28 +29,37 @@ TEST(TrayTexts, WaitingWinsOverWorkingAndAnErrorOverEverything)
                 testing::makeSession(model::AgentTool::claude, std::to_string(sessions.size()), {}, state));
         EXPECT_EQ(menuBarSymbol(sessions), symbol);
     }
+    // A family emoji is several code points but one character: 30 of them stay whole.
+    const QString family = QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9");
+    EXPECT_EQ(shortenedProjectName(family.repeated(30)), family.repeated(30));
+    EXPECT_EQ(shortenedProjectName(family.repeated(31)), family.repeated(27) + QChar(0x2026));
+    // Diagnostics: the last refresh in the locale's medium date and time, "Not yet" before the first.
+    EXPECT_EQ(lastRefreshText(std::nullopt), "Not yet");
+    EXPECT_EQ(lastRefreshText(testing::localTime(2026, 12, 6, 14, 5, 9)), "Dec 6, 2026, 2:05:09\u202FPM");
 }
 
-TEST(ShortenedProjectName, CountsUserPerceivedCharacters)
+// Every quoted text of the program's sources: what the user can see comes from one of them.
+TEST(Wording, NoTextOfTheProgramNamesAnotherPlatform)
 {
-    // A family emoji (several code points) and "e" with a combining accent are one character each.
-    for (const QString& one : {QStringLiteral("a"), QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9"),
-                               QString::fromUtf8("e\xCC\x81")}) {
-        EXPECT_EQ(shortenedProjectName(one.repeated(30)), one.repeated(30));
-        EXPECT_EQ(shortenedProjectName(one.repeated(31)), one.repeated(27) + QChar(0x2026));
+    const QRegularExpression quoted(QStringLiteral(R"("(?:[^"\\\n]|\\.)*")"));
+    const QRegularExpression foreign(
+        QStringLiteral(R"(\b(Mac|macOS|OS X|Dock|Sparkle|Developer ID|Finder|Apple|)"
+                       R"(Spotlight|Launchpad|Cocoa|Xcode|Info\.plist|iCloud|Windows)\b)"));
+    int texts = 0;
+    for (const char* folder : {"ui", "core", "cli"}) {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(std::string(LOOMWATCH_SOURCE_DIR "/") + folder)) {
+            const std::string extension = entry.path().extension().string();
+            if (extension != ".qml" && extension != ".cpp" && extension != ".h")
+                continue;
+            const QString source = QString::fromStdString(testing::readFile(entry.path()));
+            for (auto match = quoted.globalMatch(source); match.hasNext(); ++texts) {
+                const QString text = match.next().captured();
+                EXPECT_FALSE(foreign.match(text).hasMatch()) << entry.path() << ": " << text.toStdString();
+            }
+        }
     }
-}
-
-TEST(PanelPosition, StaysOnScreenBesideTheIcon)
-{
-    const QRect screen(0, 0, 1280, 800);
-    const QSize panel(330, 400);
-    // Below an icon in a top bar near the right edge, pushed left; above one in a bottom panel; at
-    // the pointer when the icon's place is unknown; at the top when taller than the screen.
-    EXPECT_EQ(panelPosition(QRect(1250, 0, 24, 24), {}, panel, screen), QPoint(950, 28));
-    EXPECT_EQ(panelPosition(QRect(600, 776, 24, 24), {}, panel, screen), QPoint(446, 372));
-    EXPECT_EQ(panelPosition(QRect(), QPoint(5, 5), panel, screen), QPoint(0, 10));
-    EXPECT_EQ(panelPosition(QRect(600, 0, 24, 24), {}, QSize(330, 900), screen).y(), 0);
+    EXPECT_GT(texts, 500);
 }
 
 } // namespace

@@ -42,7 +42,6 @@ class FakeTrayHost final : public ui::TrayHost
 public:
     bool isAvailable() const override { return true; }
     void show() override {}
-    QString iconName() const override { return icon; }
     void setIconName(const QString& symbol) override { icon = symbol; }
     void setUpdateCheckEnabled(bool enabled) override { updateCheckEnabled = enabled; }
     void click() { emit activated(QRect(1200, 0, 24, 24)); }
@@ -109,13 +108,9 @@ inline QImage screenshot(QQuickWindow* window, const QString& name)
     return image;
 }
 
-inline bool opened(QObject* popup)
+inline bool shows(QObject* popup, bool open = true)
 {
-    return processEventsUntil([&] { return popup->property("opened").toBool(); });
-}
-inline bool closed(QObject* popup)
-{
-    return processEventsUntil([&] { return !visible(popup); });
+    return processEventsUntil([&] { return popup->property(open ? "opened" : "visible").toBool() == open; });
 }
 
 // The application's windows over a store fed by four fake providers, in a home of its own, at
@@ -128,6 +123,8 @@ public:
         std::string settingsFile{}; // empty: a fresh one in the harness's home
         QJsonObject applicationInfo{{QStringLiteral("SUPublicEDKey"), QStringLiteral("REPLACE_BEFORE_RELEASE")}};
         ui::TrayHost* tray = nullptr; // null: the fake one
+        std::shared_ptr<core::Notifier> notifier{};
+        int updateTimeoutMs = 15000;
     };
 
     UiHarness() : UiHarness(Options{}) {}
@@ -144,12 +141,14 @@ public:
         for (model::AgentTool tool : model::allAgentTools)
             storeDependencies.providers.push_back(providers.emplace_back(std::make_shared<FakeProvider>(tool)));
         store = std::make_unique<core::AppStore>(std::move(storeDependencies));
-        updater = std::make_unique<ui::Updater>(options.applicationInfo, settingsFile);
+        updater = std::make_unique<ui::Updater>(ui::Updater::Options{options.applicationInfo, settingsFile, "0.1.0",
+                                                                     options.notifier, options.updateTimeoutMs});
         ui::AppController::Dependencies deps;
         deps.store = store.get();
         deps.settings = settings;
         deps.tray = options.tray ? options.tray : &tray;
         deps.updater = updater.get();
+        deps.notifier = options.notifier;
         deps.actions.generateHandoff = [this](const model::AgentSession& s) {
             if (handoffError)
                 throw std::runtime_error(*handoffError);
@@ -200,7 +199,7 @@ public:
 
     QQuickWindow* window(const char* name) const
     {
-        return qvariant_cast<QQuickWindow*>(engine->rootObjects().value(0)->property(name));
+        return engine->rootObjects().value(0)->property(name).value<QQuickWindow*>();
     }
     QQuickWindow* dashboard() const { return window("dashboard"); }
     QQuickWindow* panel() const { return window("panel"); }

@@ -21,9 +21,26 @@ ApplicationWindow {
     color: Theme.window
 
     function bringForward() {
+        if (started && !visible) {
+            // Every opening starts afresh: the overview, no search.
+            section = "overview"
+            Backend.sessions.search = ""
+        }
         show()
         raise()
         requestActivate()
+    }
+
+    // `sessionId`: the session to bring into view on Sessions (may be empty).
+    function showSection(name, sessionId) {
+        section = name
+        if (name === "sessions" && sessionId)
+            sessionsView.reveal(sessionId)
+    }
+
+    function focusSearch() {
+        section = "sessions"
+        sessionsView.focusSearch()
     }
 
     onVisibleChanged: {
@@ -39,6 +56,15 @@ ApplicationWindow {
         if (Backend.hasError)
             errorAlert.open()
     }
+
+    Shortcut { sequence: "Ctrl+Q"; context: Qt.ApplicationShortcut; onActivated: Backend.quit() }
+    Shortcut { sequence: "Ctrl+,"; onActivated: Backend.openSettings() }
+    Shortcut { sequence: "Ctrl+R"; onActivated: Backend.refresh() }
+    Shortcut { sequence: "Ctrl+F"; onActivated: window.focusSearch() }
+    Shortcut { sequence: "Ctrl+1"; onActivated: window.section = "overview" }
+    Shortcut { sequence: "Ctrl+2"; onActivated: window.section = "sessions" }
+    Shortcut { sequence: "Ctrl+3"; onActivated: window.section = "costs" }
+    Shortcut { sequence: "Ctrl+4"; onActivated: window.section = "diagnostics" }
 
     menuBar: MenuBar {
         Menu {
@@ -122,7 +148,7 @@ ApplicationWindow {
                 currentIndex: Math.max(0, sections.indexOf(window.shownSection))
 
                 OverviewView { actions: sessionActions }
-                SessionsView { actions: sessionActions }
+                SessionsView { id: sessionsView; actions: sessionActions }
                 CostsView {}
                 DiagnosticsView {}
             }

@@ -29,7 +29,7 @@ ScrollView {
                 color: Theme.primary
             }
             Label {
-                text: "Every coding agent on your Mac, in one place."
+                text: "Every coding agent on this computer, in one place."
                 font: Theme.title3
                 color: Theme.secondary
                 wrapMode: Text.Wrap

@@ -20,6 +20,11 @@ Rectangle {
         anchors.rightMargin: 8
         spacing: 2
         interactive: false
+        activeFocusOnTab: true
+        currentIndex: sections.indexOf(sidebar.section)
+        readonly property var sections: ["overview", "sessions", "costs", "diagnostics"]
+        Keys.onUpPressed: if (currentIndex > 0) sidebar.selected(sections[currentIndex - 1])
+        Keys.onDownPressed: if (currentIndex < sections.length - 1) sidebar.selected(sections[currentIndex + 1])
         model: [
             { name: "overview", title: "Overview", symbol: "square.grid.2x2" },
             { name: "sessions", title: "Sessions", symbol: "terminal" },
@@ -38,6 +43,8 @@ Rectangle {
             Accessible.role: Accessible.ListItem
             background: Rectangle {
                 radius: 6
+                border.width: parent.current && list.activeFocus ? 1 : 0
+                border.color: Theme.accent
                 color: parent.current ? Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, Theme.dark ? 0.35 : 0.18)
                                       : parent.hovered ? Theme.quaternary : "transparent"
             }
@@ -49,8 +56,12 @@ Rectangle {
                 color: parent.current ? Theme.primary : Theme.primary
                 iconSize: 16
             }
-            // Clicking the selected section again clears the selection (the overview shows).
-            onClicked: sidebar.selected(current ? "" : modelData.name)
+            // The list keeps the keyboard focus, so the arrow keys go on from the clicked section.
+            focusPolicy: Qt.NoFocus
+            onClicked: {
+                list.forceActiveFocus()
+                sidebar.selected(modelData.name)
+            }
         }
     }
 }

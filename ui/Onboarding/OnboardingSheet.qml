@@ -42,7 +42,7 @@ Dialog {
                 Layout.fillWidth: true
             }
             Label {
-                text: "Loomwatch monitors local coding sessions. Transcript content stays on this Mac."
+                text: "Loomwatch monitors local coding sessions. Transcript content stays on this computer."
                 font: Theme.title3
                 color: Theme.secondary
                 wrapMode: Text.Wrap

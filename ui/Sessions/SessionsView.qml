@@ -11,6 +11,20 @@ Item {
 
     objectName: "sessions"
 
+    function focusSearch() {
+        search.forceActiveFocus()
+        search.selectAll()
+    }
+
+    // Scrolls to the session and marks it; the search must already let it through.
+    function reveal(sessionId) {
+        list.forceLayout()
+        const row = Backend.sessions.indexOf(sessionId)
+        list.currentIndex = row
+        if (row >= 0)
+            list.positionViewAtIndex(row, ListView.Contain)
+    }
+
     ColumnLayout {
         anchors.fill: parent
         spacing: 0
@@ -38,6 +52,10 @@ Item {
             Layout.preferredWidth: 600
             // Reusing rows keeps typing in the search field cheap when the list widens again.
             reuseItems: true
+            currentIndex: -1
+            highlightFollowsCurrentItem: true
+            highlightMoveDuration: 0
+            highlight: Rectangle { color: Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.15) }
             ScrollBar.vertical: ScrollBar {}
             delegate: ColumnLayout {
                 id: cell

@@ -13,7 +13,7 @@ Item {
 
         Switch {
             objectName: "settings.showDockIcon"
-            text: "Show Dock icon"
+            text: "Show in taskbar"
             checked: Backend.preferences.showDockIcon
             onToggled: Backend.preferences.showDockIcon = checked
         }

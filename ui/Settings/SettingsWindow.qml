@@ -19,13 +19,21 @@ Window {
 
     property alias currentTab: tabs.currentIndex
 
-    function bringForward() {
-        if (!visible)
+    // `tab`: "updates", or empty to keep the tab shown last.
+    function bringForward(tab) {
+        if (tab === "updates")
+            tabs.currentIndex = 2
+        if (!visible) {
+            // A reopened window starts afresh: the files as saved, no old message.
             Backend.preferences.reload()
+        }
         show()
         raise()
         requestActivate()
     }
+
+    Shortcut { sequence: "Escape"; onActivated: window.close() }
+    Shortcut { sequence: "Ctrl+Q"; onActivated: Backend.quit() }
 
     ColumnLayout {
         anchors.fill: parent
@@ -56,7 +64,7 @@ Window {
             Layout.fillWidth: true
             Layout.fillHeight: true
             currentIndex: tabs.currentIndex
-            onCurrentIndexChanged: if (currentIndex === 1) Backend.preferences.loadEditors()
+            onCurrentIndexChanged: if (currentIndex === 1 && window.visible) Backend.preferences.loadEditors()
 
             GeneralTab {}
             ToolsTab {}

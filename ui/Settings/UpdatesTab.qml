@@ -18,17 +18,46 @@ Item {
             checked: Backend.updater.automaticallyChecksForUpdates
             onToggled: Backend.updater.automaticallyChecksForUpdates = checked
         }
-        Button {
-            objectName: "settings.checkNow"
-            text: "Check Now"
-            enabled: Backend.updater.signingConfigured
-            onClicked: Backend.checkForUpdates()
+        RowLayout {
+            spacing: 10
+            Button {
+                objectName: "settings.checkNow"
+                text: "Check Now"
+                enabled: Backend.updater.signingConfigured && !Backend.updater.checking
+                onClicked: Backend.checkForUpdates()
+            }
+            BusyIndicator {
+                visible: Backend.updater.checking
+                running: visible
+                Layout.preferredHeight: 24
+                Layout.preferredWidth: 24
+            }
+        }
+        Label {
+            objectName: "settings.updateStatus"
+            visible: text.length > 0
+            text: Backend.updater.status
+            font: Theme.body
+            color: Theme.primary
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+        }
+        Label {
+            objectName: "settings.downloadLink"
+            visible: Backend.updater.downloadPageUrl.toString().length > 0
+            text: "<a href=\"" + Backend.updater.downloadPageUrl + "\">Download page of Loomwatch "
+                  + Backend.updater.newerVersion + "</a>"
+            textFormat: Text.StyledText
+            linkColor: Theme.accent
+            font: Theme.body
+            onLinkActivated: link => Qt.openUrlExternally(link)
+            HoverHandler { cursorShape: Qt.PointingHandCursor }
         }
         Label {
             objectName: "settings.updatesNotice"
             text: Backend.updater.signingConfigured
-                  ? "Updates are verified with Sparkle signatures and the app\u2019s Developer ID signature."
-                  : "Update signing is intentionally disabled until the production Sparkle public key is configured."
+                  ? "Update information is verified with the release signing key before it is shown."
+                  : "Update checks are turned off until a release signing key is configured."
             font: Theme.caption
             color: Backend.updater.signingConfigured ? Theme.secondary : Theme.orange
             wrapMode: Text.Wrap
