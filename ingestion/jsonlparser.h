@@ -10,7 +10,7 @@
 namespace loomwatch::ingestion {
 
 // Reads the tail of one JSON Lines transcript (Claude Code or Codex; the same rules for both) into a
-// ParsedSession. Only reads; safe to use from several threads at once.
+// ParsedSession, all but its tokens (see UsageLedger). Only reads; safe to use from several threads at once.
 class JSONLParser : public model::TranscriptParser
 {
 public:

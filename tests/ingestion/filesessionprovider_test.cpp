@@ -69,22 +69,25 @@ TEST(FileSessionProviderTest, CandidatesAreTheNewestRegularJsonlFilesAnywhereBel
     for (const char* ignored : {"upper.JSONL", "other.json", ".jsonl", "jsonl"})
         touch(root / ignored, now);
     fs::create_directories(root / "folder.jsonl");
-    touch(dir / "outside/linked-target.jsonl", now - 45s);
-    fs::create_symlink(dir / "outside/linked-target.jsonl", root / "link.jsonl");
-    fs::create_symlink(dir / "missing.jsonl", root / "dangling.jsonl");
+    // Newer than every transcript, and none of them is one: links (to a file, to nothing) and FIFOs take no place.
+    touch(dir / "outside/linked-target.jsonl", now);
+    for (int i = 0; i < 25; ++i) {
+        fs::create_symlink(dir / (i % 2 ? "outside/linked-target.jsonl" : "missing.jsonl"),
+                           root / ("link" + std::to_string(i) + ".jsonl"));
+        ASSERT_EQ(::mkfifo((root / ("fifo" + std::to_string(i) + ".jsonl")).c_str(), 0644), 0);
+    }
     // Linked folders are not entered (a loop among them must not hang the walk).
     fs::create_directory_symlink(dir / "outside", root / "outside-link");
     fs::create_directory_symlink(root, root / "p1/loop");
-    ASSERT_EQ(::mkfifo((root / "fifo.jsonl").c_str(), 0644), 0);
 
     FileSessionProvider provider(AgentTool::claude, root.string(), std::make_shared<FakeInspector>());
     std::vector<std::string> files;
     for (const auto& path : provider.candidateFiles())
         files.push_back(fs::path(path).filename().string());
     ASSERT_EQ(files.size(), 50u);
-    const std::vector<std::string> first{"s2.jsonl", "link.jsonl", "f0.jsonl", "f1.jsonl", "agent-1.jsonl", "f2.jsonl"};
-    EXPECT_EQ(std::vector(files.begin(), files.begin() + 6), first);
-    EXPECT_EQ(files.back(), "f46.jsonl");
+    const std::vector<std::string> first{"s2.jsonl", "f0.jsonl", "f1.jsonl", "agent-1.jsonl", "f2.jsonl"};
+    EXPECT_EQ(std::vector(files.begin(), files.begin() + 5), first);
+    EXPECT_EQ(files.back(), "f47.jsonl");
     EXPECT_EQ(provider.sessions().size(), 50u);
 }
 

@@ -68,7 +68,6 @@ std::string fact(const ParsedSession& session, std::string_view name)
     const auto text = [](const std::optional<std::string>& value) {
         return value.value_or("-");
     };
-    const auto& t = session.tokens;
     const std::pair<std::string_view, std::string> facts[] = {
         {"id", session.id},
         {"projectPath", text(session.projectPath)},
@@ -76,8 +75,6 @@ std::string fact(const ParsedSession& session, std::string_view name)
         {"model", text(session.model)},
         {"startedAt", formatIso8601Millis(session.startedAt)},
         {"lastActivityAt", formatIso8601Millis(session.lastActivityAt)},
-        {"tokens", std::to_string(t.input) + " " + std::to_string(t.output) + " " + std::to_string(t.cacheRead) + " " +
-                       std::to_string(t.cacheWrite)},
         {"state", session.explicitState ? std::string(rawValue(*session.explicitState)) : "-"},
         {"snippet", text(session.safeSnippet)},
     };

@@ -1,8 +1,8 @@
 #include "providers/opencodeprovider.h"
 
+#include "ingestion/sqlitehandle.h"
 #include "providers/providererror.h"
 #include "providers/providertestsupport.h"
-#include "providers/sqlitehandle.h"
 
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
@@ -11,6 +11,7 @@
 
 using namespace loomwatch;
 using namespace loomwatch::providers;
+using ingestion::SqliteConnection;
 using namespace loomwatch::providers::test;
 using model::AgentTool;
 using namespace std::chrono_literals;

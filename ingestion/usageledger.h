@@ -1,0 +1,77 @@
+#pragma once
+
+#include "ingestion/usagecounter.h"
+#include "model/sessiontypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace loomwatch::ingestion {
+
+// What one transcript has spent so far.
+struct FileUsage
+{
+    // Sorted by model, then quarter.
+    std::vector<UsageSums> sums;
+    // Claude Code: the message keys counted, sorted; filled when asked for.
+    std::vector<std::uint64_t> keys;
+    // The last model a record named, for records that name none when there is no session to ask.
+    std::string lastModel;
+};
+
+// The token counts of Claude Code and Codex transcripts, kept in an SQLite cache so that a transcript is read whole
+// only once: later counts read only the bytes appended since (up to the last complete line). A transcript that
+// shrank, was replaced (another device or inode) or no longer holds the bytes before the counted end is counted
+// again from its start.
+//
+// Several processes may share one cache: each count of a changed transcript reads its row, counts and writes in one
+// write transaction, waiting for the others. A cache that is damaged or of another format is made anew; one that
+// cannot be written (read-only or full disk) gives way to a cache in memory. Counts are right in every case, and no
+// error reaches the caller but a transcript's own read error. Only the cache file and its folder are ever written.
+// Safe to use from several threads (one count at a time).
+class UsageLedger
+{
+public:
+    // Format of the cache; another value in its user_version makes it start afresh.
+    static constexpr int formatVersion = 1;
+
+    // The cache at `path`, its folder created when missing; an empty path keeps it in memory only.
+    explicit UsageLedger(std::string path = {});
+    ~UsageLedger();
+    UsageLedger(const UsageLedger&) = delete;
+    UsageLedger& operator=(const UsageLedger&) = delete;
+
+    // Whether counts are kept in the file (else in memory).
+    bool isPersistent() const;
+
+    // The usage of the transcript at `path`, counted up to date. Throws std::system_error when the file cannot be
+    // opened or read or is not a regular file.
+    FileUsage count(model::AgentTool tool, const std::string& path, bool withKeys = false);
+
+    // The usage of several transcripts, in their order, where a Claude Code message counts only in the first
+    // transcript that holds it (a resumed session repeats the messages of the one it resumes). A transcript that
+    // cannot be read counts nothing.
+    std::vector<FileUsage> countOnce(model::AgentTool tool, const std::vector<std::string>& paths);
+
+private:
+    class Store;
+    // The cache at `path` (in memory when empty), made anew when it cannot be used as it is; null when that fails.
+    static std::unique_ptr<Store> openStore(const std::string& path);
+    FileUsage countLocked(model::AgentTool tool, const std::string& path, bool withKeys);
+
+    std::mutex m_mutex;
+    std::string m_path;
+    std::unique_ptr<Store> m_store;
+};
+
+// Every model's tokens over several transcripts' sums: records without a model count under `sessionModel` (under
+// "" when there is none); Codex sums are settled per model. Sorted by model; their sum is the second value.
+std::pair<std::vector<model::ModelTokens>, model::TokenUsage>
+modelTotals(model::AgentTool tool, const std::vector<FileUsage>& files, const std::optional<std::string>& sessionModel);
+
+} // namespace loomwatch::ingestion
