@@ -1,5 +1,6 @@
 #include "ingestion/filesessionprovider.h"
 
+#include "ingestion/sessionnote.h"
 #include "ingestion/transcripttree.h"
 
 #include <algorithm>
@@ -101,16 +102,6 @@ std::vector<std::string> FileSessionProvider::candidateFiles(std::size_t limit) 
     return newestTranscripts(m_root, limit);
 }
 
-std::vector<FileUsage> FileSessionProvider::sessionUsage(const std::vector<std::string>& files) const
-{
-    try {
-        return files.size() == 1 ? std::vector<FileUsage>{m_ledger->count(m_tool, files.front())}
-                                 : m_ledger->countOnce(m_tool, files);
-    } catch (const std::exception&) {
-        return {}; // gone since it was parsed
-    }
-}
-
 std::vector<model::AgentSession> FileSessionProvider::sessions()
 {
     if (!exists(m_root))
@@ -125,19 +116,33 @@ std::vector<model::AgentSession> FileSessionProvider::sessions()
     // A Claude Code session and its subagents share their totals: counted once per refresh.
     std::map<std::string, std::vector<FileUsage>> usageBySession;
     for (const auto& file : files) {
+        // An unchanged transcript is not parsed again: its parse is kept with its counts.
+        FileUsage own;
+        std::optional<model::ParsedSession> session;
         try {
-            parsed.push_back(m_parser.parse({file, m_tool}, workspace));
+            own = m_ledger->count(m_tool, file, false, [&](const UsageLedger::Contents* contents) {
+                const model::SessionSource source{file, m_tool};
+                return encodeSessionNote(
+                    contents ? m_parser.parseContents(source, contents->bytes, contents->modified, workspace)
+                             : m_parser.parse(source, workspace));
+            });
+            session = decodeSessionNote(own.note);
+            if (!session)
+                session = m_parser.parse({file, m_tool}, workspace);
         } catch (const std::exception&) {
             // An unreadable transcript is left out; the others still count.
             continue;
         }
-        model::ParsedSession& session = parsed.back();
         const auto group =
             m_tool == model::AgentTool::claude ? claudeSessionFiles(file) : std::vector<std::string>{file};
         auto usage = usageBySession.find(group.front());
         if (usage == usageBySession.end())
-            usage = usageBySession.emplace(group.front(), sessionUsage(group)).first;
-        std::tie(session.modelTokens, session.tokens) = modelTotals(m_tool, usage->second, session.model);
+            usage = usageBySession
+                        .emplace(group.front(), group.size() == 1 ? std::vector<FileUsage>{std::move(own)}
+                                                                  : m_ledger->countOnce(m_tool, group))
+                        .first;
+        std::tie(session->modelTokens, session->tokens) = modelTotals(m_tool, usage->second, session->model);
+        parsed.push_back(std::move(*session));
     }
     std::stable_sort(parsed.begin(), parsed.end(),
                      [](const auto& a, const auto& b) { return a.lastActivityAt > b.lastActivityAt; });

@@ -50,9 +50,6 @@ public:
     std::vector<std::string> candidateFiles(std::size_t limit = candidateLimit) const;
 
 private:
-    // The usage of the transcripts of one session, each counted up to date.
-    std::vector<FileUsage> sessionUsage(const std::vector<std::string>& files) const;
-
     const model::AgentTool m_tool;
     const std::string m_root;
     const JSONLParser m_parser;

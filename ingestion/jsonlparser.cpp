@@ -183,13 +183,27 @@ model::ParsedSession JSONLParser::parse(const model::SessionSource& source) cons
 model::ParsedSession JSONLParser::parse(const model::SessionSource& source, Workspace& workspace) const
 {
     const auto tail = workspace.m_buffers->tail.read(source.url, tailLimit);
+    return applyTail(tail.bytes, tail.cut, initialRecord(source, tail.modified), workspace.m_buffers->json,
+                     workspace.m_buffers->search);
+}
+
+model::ParsedSession JSONLParser::parseContents(const model::SessionSource& source, std::string_view bytes,
+                                                model::Timestamp modified, Workspace& workspace) const
+{
+    const bool cut = bytes.size() > tailLimit;
+    return applyTail(cut ? bytes.substr(bytes.size() - tailLimit) : bytes, cut, initialRecord(source, modified),
+                     workspace.m_buffers->json, workspace.m_buffers->search);
+}
+
+model::ParsedSession JSONLParser::initialRecord(const model::SessionSource& source, model::Timestamp modified) const
+{
     model::ParsedSession initial;
     initial.id = model::fileStem(source.url);
     initial.tool = m_tool;
-    initial.startedAt = tail.modified;
-    initial.lastActivityAt = tail.modified;
+    initial.startedAt = modified;
+    initial.lastActivityAt = modified;
     initial.sourcePath = source.url;
-    return applyTail(tail.bytes, tail.cut, std::move(initial), workspace.m_buffers->json, workspace.m_buffers->search);
+    return initial;
 }
 
 model::ParsedSession JSONLParser::parseTail(std::string_view tail, bool startsMidLine,

@@ -1,5 +1,7 @@
 #include "ingestion/usageledger.h"
 
+#include "ingestion/blob.h"
+#include "ingestion/jsonlparser.h"
 #include "ingestion/sqlitehandle.h"
 
 #include <simdjson.h>
@@ -23,6 +25,8 @@ namespace loomwatch::ingestion {
 
 namespace {
 
+// The parses kept as notes follow the parser's rules: new rules, new cache.
+constexpr std::int64_t cacheVersion = UsageLedger::formatVersion * 1000 + JSONLParser::rulesVersion;
 constexpr int busyTimeoutMs = 10'000;
 // Bytes before the counted end kept to tell an appended transcript from one rewritten in place.
 constexpr std::size_t anchorSize = 32;
@@ -85,63 +89,31 @@ struct Row
     Identity identity;
     std::int64_t counted = 0;
     std::string anchor;
+    std::string note;
     UsageCounterState state;
     std::vector<UsageSums> sums;
     std::vector<std::uint64_t> keys;
 };
 
-// Blobs in the machine's own byte order: the cache never leaves the machine, and its format version guards changes.
-class BlobWriter
+// Memory for reading transcripts, kept at the size of the longest run read so far.
+class ReadBuffer
 {
 public:
-    void integer(std::int64_t value) { bytes(&value, sizeof value); }
-    void text(const std::string& value)
+    // Room for `size` bytes followed by the decoder's padding, keeping the first `keep` bytes.
+    char* reserve(std::size_t size, std::size_t keep)
     {
-        integer(static_cast<std::int64_t>(value.size()));
-        bytes(value.data(), value.size());
+        if (size > m_capacity) {
+            auto larger = std::make_unique_for_overwrite<char[]>(size + simdjson::SIMDJSON_PADDING);
+            std::memcpy(larger.get(), m_data.get(), keep);
+            m_data = std::move(larger);
+            m_capacity = size;
+        }
+        return m_data.get();
     }
-    std::string take() { return std::move(m_data); }
 
 private:
-    void bytes(const void* data, std::size_t size) { m_data.append(static_cast<const char*>(data), size); }
-    std::string m_data;
-};
-
-// Reads what BlobWriter wrote; anything short or out of bounds (a damaged cache) turns it bad.
-class BlobReader
-{
-public:
-    explicit BlobReader(std::string_view data) : m_data(data) {}
-    std::int64_t integer()
-    {
-        std::int64_t value = 0;
-        if (m_data.size() < sizeof value)
-            return fail();
-        std::memcpy(&value, m_data.data(), sizeof value);
-        m_data.remove_prefix(sizeof value);
-        return value;
-    }
-    std::string text()
-    {
-        const std::int64_t size = integer();
-        if (size < 0 || static_cast<std::uint64_t>(size) > m_data.size())
-            return fail(), std::string();
-        std::string value(m_data.substr(0, static_cast<std::size_t>(size)));
-        m_data.remove_prefix(static_cast<std::size_t>(size));
-        return value;
-    }
-    bool good() const { return m_good; }
-    bool atEnd() const { return m_good && m_data.empty(); }
-
-private:
-    std::int64_t fail()
-    {
-        m_good = false;
-        m_data = {};
-        return 0;
-    }
-    std::string_view m_data;
-    bool m_good = true;
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_capacity = 0;
 };
 
 std::string encodeState(const UsageCounterState& state, const std::vector<UsageSums>& sums)
@@ -217,23 +189,25 @@ public:
         if (found == 0) {
             const std::string schema =
                 "CREATE TABLE transcripts(path TEXT PRIMARY KEY, tool INTEGER, device INTEGER, inode INTEGER, "
-                "size INTEGER, mtime INTEGER, counted INTEGER, anchor BLOB, state BLOB, keys BLOB);"
+                "size INTEGER, mtime INTEGER, counted INTEGER, anchor BLOB, state BLOB, note BLOB, keys BLOB);"
                 "PRAGMA user_version=" +
-                std::to_string(formatVersion);
+                std::to_string(cacheVersion);
             result = m_db.exec(schema.c_str());
             if (result != SQLITE_OK)
                 return m_db.exec("ROLLBACK"), result;
         }
         if ((result = m_db.exec("COMMIT")) != SQLITE_OK)
             return result;
-        if (found != 0 && found != formatVersion)
+        if (found != 0 && found != cacheVersion)
             return SQLITE_NOTADB; // another format: start afresh
         m_select = std::make_unique<SqliteStatement>(
-            m_db, "SELECT tool, device, inode, size, mtime, counted, anchor, state FROM transcripts WHERE path = ?");
+            m_db,
+            "SELECT tool, device, inode, size, mtime, counted, anchor, state, note FROM transcripts WHERE path = ?");
         m_selectKeys = std::make_unique<SqliteStatement>(m_db, "SELECT keys FROM transcripts WHERE path = ?");
         m_write = std::make_unique<SqliteStatement>(m_db, "INSERT OR REPLACE INTO transcripts VALUES (?, ?, ?, ?, ?, "
-                                                          "?, ?, ?, ?, ?)");
-        for (const auto* statement : {m_select.get(), m_selectKeys.get(), m_write.get()})
+                                                          "?, ?, ?, ?, ?, ?)");
+        m_writeNote = std::make_unique<SqliteStatement>(m_db, "UPDATE transcripts SET note = ? WHERE path = ?");
+        for (const auto* statement : {m_select.get(), m_selectKeys.get(), m_write.get(), m_writeNote.get()})
             if (!statement->ok())
                 return statement->prepareResult();
         return SQLITE_OK;
@@ -253,6 +227,7 @@ public:
         row.anchor = m_select->blob(6);
         if (!decodeState(m_select->blob(7), row.state, row.sums))
             return SQLITE_DONE;
+        row.note = m_select->blob(8);
         m_select->reset();
         return withKeys ? findKeys(path, row.keys) : SQLITE_ROW;
     }
@@ -282,6 +257,7 @@ public:
             w.bindInt(column++, value);
         w.bindBlob(column++, row.anchor);
         w.bindBlob(column++, encodeState(row.state, row.sums));
+        w.bindBlob(column++, row.note);
         w.bindBlob(column++, std::string_view(reinterpret_cast<const char*>(row.keys.data()),
                                               row.keys.size() * sizeof(std::uint64_t)));
         const int result = w.step();
@@ -289,7 +265,19 @@ public:
         return result == SQLITE_DONE ? SQLITE_OK : result;
     }
 
+    int writeNote(const std::string& path, const std::string& note)
+    {
+        m_writeNote->reset();
+        m_writeNote->bindBlob(1, note);
+        m_writeNote->bindText(2, path);
+        const int result = m_writeNote->step();
+        m_writeNote->reset();
+        return result == SQLITE_DONE ? SQLITE_OK : result;
+    }
+
     int exec(const char* sql) { return m_db.exec(sql); }
+
+    ReadBuffer buffer;
 
     // A write transaction that rolls back unless committed.
     class Transaction
@@ -322,6 +310,7 @@ private:
     std::unique_ptr<SqliteStatement> m_select;
     std::unique_ptr<SqliteStatement> m_selectKeys;
     std::unique_ptr<SqliteStatement> m_write;
+    std::unique_ptr<SqliteStatement> m_writeNote;
 };
 
 namespace {
@@ -347,35 +336,15 @@ model::Timestamp modifiedAt(const Identity& identity)
 
 FileUsage usageOf(Row& row)
 {
-    return {std::move(row.sums), std::move(row.keys), std::move(row.state.lastModel)};
+    return {std::move(row.sums), std::move(row.keys), std::move(row.state.lastModel), std::move(row.note)};
 }
 
-// Memory for reading transcripts, kept at the size of the longest run read so far.
-class ReadBuffer
-{
-public:
-    // Room for `size` bytes followed by the decoder's padding, keeping the first `keep` bytes.
-    char* reserve(std::size_t size, std::size_t keep)
-    {
-        if (size > m_capacity) {
-            auto larger = std::make_unique<char[]>(size + simdjson::SIMDJSON_PADDING);
-            std::memcpy(larger.get(), m_data.get(), keep);
-            m_data = std::move(larger);
-            m_capacity = size;
-        }
-        return m_data.get();
-    }
-
-private:
-    std::unique_ptr<char[]> m_data;
-    std::size_t m_capacity = 0;
-};
-
 // Counts the complete lines in bytes [from, size) of the file; returns the offset after the last of them.
+// `whole`, when given, sees the file's bytes when they were all read at once.
 std::int64_t countBytes(int fd, const std::string& path, std::int64_t from, std::int64_t size, UsageCounter& counter,
-                        model::Timestamp fallback)
+                        model::Timestamp fallback, ReadBuffer& buffer,
+                        const std::function<void(std::string_view)>& whole = {})
 {
-    ReadBuffer buffer;
     std::size_t carried = 0; // the start of a line that the next read completes
     std::int64_t counted = from;
     for (std::int64_t offset = from; offset < size;) {
@@ -394,6 +363,8 @@ std::int64_t countBytes(int fd, const std::string& path, std::int64_t from, std:
         const std::size_t complete = static_cast<std::size_t>(static_cast<const char*>(lastBreak) - data) + 1;
         std::memset(data + total, 0, simdjson::SIMDJSON_PADDING);
         counter.count(std::string_view(data, complete), fallback);
+        if (whole && from == 0 && static_cast<std::int64_t>(total) == size)
+            whole(std::string_view(data, total));
         counted += static_cast<std::int64_t>(complete);
         carried = total - complete;
         std::memmove(data, data + complete, carried);
@@ -410,11 +381,11 @@ std::string readAnchor(int fd, std::int64_t counted, const std::string& path)
 
 // The whole transcript, not kept: messages under `known` keys do not count.
 FileUsage countWhole(int fd, const Identity& identity, model::AgentTool tool, const std::string& path,
-                     std::span<const std::uint64_t> known)
+                     std::span<const std::uint64_t> known, ReadBuffer& buffer)
 {
     UsageCounter counter(tool, {}, known);
-    countBytes(fd, path, 0, identity.size, counter, modifiedAt(identity));
-    return {counter.takeSums(), counter.takeNewKeys(), counter.state().lastModel};
+    countBytes(fd, path, 0, identity.size, counter, modifiedAt(identity), buffer);
+    return {counter.takeSums(), counter.takeNewKeys(), counter.state().lastModel, {}};
 }
 
 } // namespace
@@ -457,13 +428,14 @@ bool UsageLedger::isPersistent() const
     return !m_path.empty();
 }
 
-FileUsage UsageLedger::count(model::AgentTool tool, const std::string& path, bool withKeys)
+FileUsage UsageLedger::count(model::AgentTool tool, const std::string& path, bool withKeys, const NoteMaker& makeNote)
 {
     std::lock_guard lock(m_mutex);
-    return countLocked(tool, path, withKeys);
+    return countLocked(tool, path, withKeys, makeNote);
 }
 
-FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& path, bool withKeys)
+FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& path, bool withKeys,
+                                   const NoteMaker& makeNote)
 {
     // Non-blocking, so that a FIFO named like a transcript cannot stall the open.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -473,8 +445,12 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
 
     const auto attempt = [&](Row& row) {
         int result = m_store->find(path, row, withKeys);
-        if (result == SQLITE_ROW && row.identity == identity)
-            return SQLITE_OK;
+        if (result == SQLITE_ROW && row.identity == identity) {
+            if (!makeNote || !row.note.empty())
+                return SQLITE_OK;
+            row.note = makeNote(nullptr);
+            return m_store->writeNote(path, row.note);
+        }
         if (result != SQLITE_ROW && result != SQLITE_DONE)
             return result;
         // Changed since it was counted: count it under the write lock, so that no other process counts the same
@@ -486,7 +462,7 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
         result = m_store->find(path, row, true);
         if (result != SQLITE_ROW && result != SQLITE_DONE)
             return result;
-        if (result == SQLITE_ROW && row.identity == identity)
+        if (result == SQLITE_ROW && row.identity == identity && (!makeNote || !row.note.empty()))
             return transaction.commit();
         const bool appended = result == SQLITE_ROW && row.identity.tool == identity.tool &&
                               row.identity.device == identity.device && row.identity.inode == identity.inode &&
@@ -494,12 +470,21 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
         if (!appended)
             row = {};
         UsageCounter counter(tool, row.state, row.keys);
-        row.counted = countBytes(file.get(), path, row.counted, identity.size, counter, modifiedAt(identity));
+        std::optional<std::string> note;
+        const auto noteOfContents = [&](std::string_view bytes) {
+            if (makeNote) {
+                const Contents contents{bytes, modifiedAt(identity)};
+                note = makeNote(&contents);
+            }
+        };
+        row.counted = countBytes(file.get(), path, row.counted, identity.size, counter, modifiedAt(identity),
+                                 m_store->buffer, noteOfContents);
         row.identity = identity;
         row.anchor = readAnchor(file.get(), row.counted, path);
         row.state = counter.state();
         mergeSums(row.sums, counter.takeSums());
         row.keys = mergeKeys(row.keys, counter.takeNewKeys());
+        row.note = note ? std::move(*note) : makeNote ? makeNote(nullptr) : std::string();
         if ((result = m_store->write(path, row)) != SQLITE_OK)
             return result;
         return transaction.commit();
@@ -510,8 +495,12 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
         const int result = attempt(row);
         if (result == SQLITE_OK)
             return usageOf(row);
-        if (result == SQLITE_BUSY || tries == 1)
-            return countWhole(file.get(), identity, tool, path, {});
+        if (result == SQLITE_BUSY || tries == 1) {
+            FileUsage usage = countWhole(file.get(), identity, tool, path, {}, m_store->buffer);
+            if (makeNote)
+                usage.note = makeNote(nullptr);
+            return usage;
+        }
         // A cache damaged or made unwritable while in use: go on with a new one.
         debugLog(std::string("error while counting (") + sqlite3_errstr(result) + ")");
         m_store.reset();
@@ -531,7 +520,7 @@ std::vector<FileUsage> UsageLedger::countOnce(model::AgentTool tool, const std::
     for (std::size_t i = 0; i < paths.size(); ++i) {
         try {
             const bool claude = tool == model::AgentTool::claude;
-            FileUsage usage = countLocked(tool, paths[i], claude);
+            FileUsage usage = countLocked(tool, paths[i], claude, {});
             if (std::ranges::any_of(usage.keys, [&](std::uint64_t key) { return seen.contains(key); })) {
                 // Rare: count this one again without the messages an earlier transcript holds.
                 std::vector<std::uint64_t> known(seen.begin(), seen.end());
@@ -539,7 +528,8 @@ std::vector<FileUsage> UsageLedger::countOnce(model::AgentTool tool, const std::
                 const FileDescriptor file(::open(paths[i].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
                 if (file.get() < 0)
                     throwFileError(errno, "open", paths[i]);
-                usage = countWhole(file.get(), identify(file.get(), tool, paths[i]), tool, paths[i], known);
+                usage = countWhole(file.get(), identify(file.get(), tool, paths[i]), tool, paths[i], known,
+                                   m_store->buffer);
             }
             seen.insert(usage.keys.begin(), usage.keys.end());
             result[i] = std::move(usage);

@@ -4,6 +4,7 @@
 #include "model/sessiontypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,8 @@ struct FileUsage
     std::vector<std::uint64_t> keys;
     // The last model a record named, for records that name none when there is no session to ask.
     std::string lastModel;
+    // What the caller made of the transcript as it was counted (see UsageLedger::count()).
+    std::string note;
 };
 
 // The token counts of Claude Code and Codex transcripts, kept in an SQLite cache so that a transcript is read whole
@@ -37,7 +40,8 @@ struct FileUsage
 class UsageLedger
 {
 public:
-    // Format of the cache; another value in its user_version makes it start afresh.
+    // Format of the cache. Its user_version holds this and JSONLParser::rulesVersion; any other value makes it
+    // start afresh.
     static constexpr int formatVersion = 1;
 
     // The cache at `path`, its folder created when missing; an empty path keeps it in memory only.
@@ -49,9 +53,22 @@ public:
     // Whether counts are kept in the file (else in memory).
     bool isPersistent() const;
 
-    // The usage of the transcript at `path`, counted up to date. Throws std::system_error when the file cannot be
-    // opened or read or is not a regular file.
-    FileUsage count(model::AgentTool tool, const std::string& path, bool withKeys = false);
+    // A whole transcript as read for its first count, followed by simdjson::SIMDJSON_PADDING readable bytes.
+    struct Contents
+    {
+        std::string_view bytes;
+        model::Timestamp modified;
+    };
+    // Anything the caller derives from a transcript's bytes (a parse of its tail), kept with its counts and made
+    // again only when the transcript changed. Given the contents when the count has just read them all at once (a
+    // first count of a transcript of up to a few MiB), else null: then it reads what it needs itself.
+    using NoteMaker = std::function<std::string(const Contents* contents)>;
+
+    // The usage of the transcript at `path`, counted up to date, with the note `makeNote` made of the transcript as
+    // it is now (or as it was when last counted, if unchanged since). Throws std::system_error when the file cannot
+    // be opened or read or is not a regular file, and whatever `makeNote` throws.
+    FileUsage count(model::AgentTool tool, const std::string& path, bool withKeys = false,
+                    const NoteMaker& makeNote = {});
 
     // The usage of several transcripts, in their order, where a Claude Code message counts only in the first
     // transcript that holds it (a resumed session repeats the messages of the one it resumes). A transcript that
@@ -62,7 +79,7 @@ private:
     class Store;
     // The cache at `path` (in memory when empty), made anew when it cannot be used as it is; null when that fails.
     static std::unique_ptr<Store> openStore(const std::string& path);
-    FileUsage countLocked(model::AgentTool tool, const std::string& path, bool withKeys);
+    FileUsage countLocked(model::AgentTool tool, const std::string& path, bool withKeys, const NoteMaker& makeNote);
 
     std::mutex m_mutex;
     std::string m_path;
