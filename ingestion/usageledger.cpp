@@ -390,7 +390,7 @@ FileUsage countWhole(int fd, const Identity& identity, model::AgentTool tool, co
 
 } // namespace
 
-std::unique_ptr<UsageLedger::Store> UsageLedger::openStore(const std::string& path)
+std::unique_ptr<UsageLedger::Store> UsageLedger::openStore(const std::string& path, bool afresh)
 {
     auto store = std::make_unique<Store>();
     if (path.empty()) {
@@ -399,12 +399,17 @@ std::unique_ptr<UsageLedger::Store> UsageLedger::openStore(const std::string& pa
     }
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    const auto remove = [&] {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            std::filesystem::remove(path + suffix, ignored);
+    };
+    if (afresh)
+        remove();
     int result = store->open(path);
     if (result != SQLITE_OK && result != SQLITE_BUSY && std::filesystem::exists(path, ignored)) {
         debugLog("cannot use " + path + " (" + sqlite3_errstr(result) + "); making it anew");
         store = std::make_unique<Store>();
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            std::filesystem::remove(path + suffix, ignored);
+        remove();
         result = store->open(path);
     }
     if (result == SQLITE_OK)
@@ -504,7 +509,7 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
         // A cache damaged or made unwritable while in use: go on with a new one.
         debugLog(std::string("error while counting (") + sqlite3_errstr(result) + ")");
         m_store.reset();
-        m_store = openStore(m_path);
+        m_store = openStore(m_path, true);
         if (!m_store) {
             m_path.clear();
             m_store = openStore({});
@@ -544,9 +549,11 @@ std::pair<std::vector<model::ModelTokens>, model::TokenUsage>
 modelTotals(model::AgentTool tool, const std::vector<FileUsage>& files, const std::optional<std::string>& sessionModel)
 {
     std::map<std::string, model::TokenUsage, std::less<>> raw;
-    for (const FileUsage& file : files)
+    for (const FileUsage& file : files) {
+        const std::string& unnamed = file.lastModel.empty() ? sessionModel.value_or(std::string()) : file.lastModel;
         for (const UsageSums& sums : file.sums)
-            addTokens(raw[sums.model.empty() ? sessionModel.value_or(std::string()) : sums.model], sums.tokens);
+            addTokens(raw[sums.model.empty() ? unnamed : sums.model], sums.tokens);
+    }
     std::pair<std::vector<model::ModelTokens>, model::TokenUsage> result;
     for (const auto& [name, tokens] : raw) {
         result.first.push_back({name, settled(tool, tokens)});

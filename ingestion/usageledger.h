@@ -77,8 +77,9 @@ public:
 
 private:
     class Store;
-    // The cache at `path` (in memory when empty), made anew when it cannot be used as it is; null when that fails.
-    static std::unique_ptr<Store> openStore(const std::string& path);
+    // The cache at `path` (in memory when empty), made anew when it cannot be used as it is (or `afresh`); null when
+    // that fails.
+    static std::unique_ptr<Store> openStore(const std::string& path, bool afresh = false);
     FileUsage countLocked(model::AgentTool tool, const std::string& path, bool withKeys, const NoteMaker& makeNote);
 
     std::mutex m_mutex;
@@ -86,8 +87,10 @@ private:
     std::unique_ptr<Store> m_store;
 };
 
-// Every model's tokens over several transcripts' sums: records without a model count under `sessionModel` (under
-// "" when there is none); Codex sums are settled per model. Sorted by model; their sum is the second value.
+// Every model's tokens over several transcripts' sums: records without a model count under the last model their
+// transcript names, else under `sessionModel` (else under ""), so that a session's transcripts (a Claude Code session
+// and its subagents) give the same split whichever of them stands for the session. Codex sums are settled per model.
+// Sorted by model; their sum is the second value.
 std::pair<std::vector<model::ModelTokens>, model::TokenUsage>
 modelTotals(model::AgentTool tool, const std::vector<FileUsage>& files, const std::optional<std::string>& sessionModel);
 

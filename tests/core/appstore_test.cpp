@@ -3,6 +3,7 @@
 #include "core/services.h"
 #include "core/sessionhistory.h"
 #include "core/settings.h"
+#include "ingestion/usageledger.h"
 
 #include "core/fakenotifier.h"
 #include "support/fakeclock.h"
@@ -38,9 +39,12 @@ protected:
     }
 
     core::AppStore& makeStore(std::shared_ptr<core::NotificationService> notifications = {},
-                              core::SessionHistory* history = nullptr)
+                              core::SessionHistory* history = nullptr,
+                              std::shared_ptr<ingestion::UsageLedger> usage = {})
     {
         core::AppStore::Dependencies deps;
+        deps.usage = std::move(usage);
+        deps.transcriptRoots = {dir / "claude", dir / "codex"};
         deps.history = history;
         deps.providers.assign(providers.begin(), providers.end());
         deps.clock = clock;
@@ -269,6 +273,37 @@ TEST_F(AppStoreTest, DerivedValuesFollowTheListAndTheLocalDay)
 
     clock->set(localTime(2026, 12, 7, 0, 0, 0));
     EXPECT_EQ(store->todayCost().toString(), "0");
+}
+
+TEST_F(AppStoreTest, TheLastSevenDaysCountTranscriptsByRecordTimeAndOtherToolsByLastActivity)
+{
+    const fs::path data = fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "usage";
+    writeFile(dir / "claude/-p/s.jsonl", readFile(data / "claude-session.jsonl"));
+    writeFile(dir / "codex/2026/12/06/rollout.jsonl", readFile(data / "codex-session.jsonl"));
+    makeStore({}, nullptr, std::make_shared<ingestion::UsageLedger>());
+    auto openCode = makeSession(AgentTool::openCode, "o", localTime(2026, 12, 4, 9));
+    auto cursor = makeSession(AgentTool::cursor, "c", localTime(2026, 11, 29, 23, 59, 59)); // a day too early
+    auto claude = makeSession(AgentTool::claude, "listed", localTime(2026, 12, 3, 9));      // its transcript counts
+    openCode.estimatedCost = cursor.estimatedCost = claude.estimatedCost = model::Decimal(3);
+    std::vector<std::string> totals;
+    for (const core::DayCost& day : core::lastSevenDays({}, {openCode, cursor, claude}, clock->now()))
+        totals.push_back(day.total().toString() + (day.tools[2].isZero() ? "" : " openCode"));
+    EXPECT_EQ(totals, (std::vector<std::string>{"0", "0", "0", "0", "3 openCode", "0", "0"}));
+
+    QSignalSpy changed(store.get(), &core::AppStore::weekCostsChanged);
+    store->refreshWeekCosts();
+    ASSERT_TRUE(processEventsUntil([&] { return changed.count() == 1; }));
+    std::vector<std::string> days;
+    for (const core::DayCost& day : store->weekCosts()) {
+        days.push_back(core::dayText(day.day) + ":");
+        for (const auto& amount : day.tools)
+            days.back() += " " + amount.toString();
+    }
+    // The Claude Code message of 23:30 UTC on the 5th is one of the 6th here; models without a price add nothing.
+    EXPECT_EQ(days, (std::vector<std::string>{"2026-11-30: 0 0 0 0", "2026-12-01: 0 0 0 0", "2026-12-02: 0 0 0 0",
+                                              "2026-12-03: 0 0 0 0", "2026-12-04: 0 0 0 0", "2026-12-05: 0 0 0 0",
+                                              "2026-12-06: 0.024159 0.0005175 0 0"}));
+    EXPECT_EQ(store->weekCosts().back().total().toString(), "0.0246765");
 }
 
 TEST_F(AppStoreTest, HistoryIsWrittenOnlyAfterStartWithTheInsertionsPricingVersion)

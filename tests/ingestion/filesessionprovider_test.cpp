@@ -198,3 +198,45 @@ TEST(FileSessionProviderTest, ChangesBelowTheRootAreAnnouncedUntilTheProviderIsG
     }
     EXPECT_TRUE(events.isFinished());
 }
+
+TEST(FileSessionProviderTest, AClaudeSessionCountsItsSubagentsWhicheverTranscriptIsShown)
+{
+    TempDir dir;
+    const std::string id = "5f1d7c2a-3b9e-4e61-9c1a-7d2e8f0a4b61";
+    const auto project = dir / "projects/-home-dev-src-api-server";
+    const std::string transcript =
+        readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "usage/claude-session.jsonl");
+    writeFile(project / (id + ".jsonl"), transcript);
+    // A subagent's lines carry its parent's session id; this one also repeats one of its parent's messages.
+    const std::string repeated = transcript.substr(transcript.find("{\"parentUuid\":\"u1\""));
+    writeFile(
+        project / id / "subagents/agent-a1.jsonl",
+        repeated.substr(0, repeated.find('\n') + 1) + R"({"isSidechain":true,"sessionId":")" + id +
+            R"(","type":"assistant","timestamp":"2026-12-06T10:00:00Z","requestId":"req_S","message":{"model":"claude-sonnet-4-5-20250929","id":"msg_S","role":"assistant","usage":{"input_tokens":10,"output_tokens":20,"cache_read_input_tokens":30,"cache_creation_input_tokens":40}}})"
+            "\n");
+    // Older builds put subagents beside the sessions: such a file counts alone.
+    writeFile(project / "agent-flat.jsonl", repeated.substr(0, repeated.find('\n') + 1));
+
+    // Modified after every line's time, so that the latest modified is the one the list keeps.
+    const Timestamp later = now + 48h;
+    setModificationTime(project / "agent-flat.jsonl", later - 1h);
+    for (const auto& [newest, other] :
+         {std::pair{project / id / "subagents/agent-a1.jsonl", project / (id + ".jsonl")},
+          std::pair{project / (id + ".jsonl"), project / id / "subagents/agent-a1.jsonl"}}) {
+        setModificationTime(newest, later + 1min);
+        setModificationTime(other, later);
+        const auto sessions =
+            FileSessionProvider(AgentTool::claude, (dir / "projects").string(), std::make_shared<FakeInspector>())
+                .sessions();
+        ASSERT_EQ(sessions.size(), 3u);
+        EXPECT_EQ(sessions[0].sourcePath, newest.string());
+        for (const auto& session : {sessions[0], sessions[1]}) {
+            EXPECT_EQ(session.id, "claude:" + id);
+            EXPECT_EQ(session.tokens, (TokenUsage{127, 454, 45036, 1248}));
+            EXPECT_EQ(session.modelTokens,
+                      (std::vector<ModelTokens>{{"claude-opus-4-5-20251101", {114, 24, 6, 8}},
+                                                {"claude-sonnet-4-5-20250929", {13, 430, 45030, 1240}}}));
+        }
+        EXPECT_EQ(sessions[2].tokens, (TokenUsage{3, 410, 45000, 1200}));
+    }
+}

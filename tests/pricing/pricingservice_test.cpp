@@ -100,6 +100,26 @@ TEST(EstimateCost, CaseRules)
     EXPECT_EQ(cost(u, AgentTool::codex, "Straße-Ä", {1000000, 0, 0, 0}), "2");
 }
 
+TEST(EstimateCost, ASessionCostsTheSumOfItsModels)
+{
+    const auto s = service({price("claude", "claude-sonnet-4-5", {"sonnet"}, "3", "15"),
+                            price("claude", "claude-haiku-4-5", {}, "1", "5")});
+    loomwatch::model::AgentSession session;
+    session.model = "claude-opus-4-5"; // the last model; it has no price
+    session.tokens = {1000005, 1000005, 5, 5};
+    session.modelTokens = {{"claude-haiku-4-5", {1000000, 0, 0, 0}},
+                           {"claude-opus-4-5", {5, 5, 5, 5}},
+                           {"claude-sonnet-4-5-20250929", {0, 1000000, 0, 0}}};
+    EXPECT_EQ(s.estimateCost(session)->toString(), "16");
+    // Only models without a price (or without tokens) have tokens: no estimate.
+    session.modelTokens = {{"claude-opus-4-5", {5, 5, 5, 5}}, {"claude-haiku-4-5", {}}};
+    EXPECT_FALSE(s.estimateCost(session));
+    // A source that knows one model for the whole session: its model and tokens.
+    session.modelTokens.clear();
+    session.model = "claude-haiku-4-5";
+    EXPECT_EQ(s.estimateCost(session)->toString(), "6.00003");
+}
+
 TEST(EstimateCost, FirstMatchingEntryWins)
 {
     const auto s = service({price("claude", "a", {"opus"}, "1"), price("claude", "claude-opus-4", {}, "15")});
