@@ -108,26 +108,14 @@ TEST_F(AppStoreTest, FullRefreshMergesByIdPricesAndOrdersNewestFirst)
     EXPECT_EQ(store->probes()[3].tool, AgentTool::openCode);
     EXPECT_FALSE(store->isRefreshing());
     EXPECT_EQ(store->lastRefresh(), clock->now());
-}
 
-TEST_F(AppStoreTest, FailingProviderReportsItsErrorAndTheOthersStillRefresh)
-{
-    const auto t = clock->now();
-    provider(AgentTool::claude).setSessions({makeSession(AgentTool::claude, "a", t)});
-    provider(AgentTool::codex).setSessions({makeSession(AgentTool::codex, "b", t)});
-    provider(AgentTool::cursor).setSessions({makeSession(AgentTool::cursor, "process:42", t)});
-    makeStore();
-    refreshAndWait();
-    ASSERT_EQ(store->sessions().size(), 3u);
-
+    // A failing provider: its sessions drop out (the older copy of "dup" is back), the others' stay; the error line
+    // stays until dismissed.
     provider(AgentTool::codex).setError("database is locked");
     refreshAndWait();
     EXPECT_EQ(store->errorMessage(), "Codex: database is locked");
-    EXPECT_EQ(ids(store->sessions()), (std::vector<std::string>{"claude:a", "cursor:process:42"}));
-    EXPECT_FALSE(store->isRefreshing());
-    EXPECT_TRUE(store->lastRefresh());
-
-    // Recovery brings the sessions back; the error line stays until the user dismisses it.
+    EXPECT_EQ(ids(store->sessions()), (std::vector<std::string>{"claude:shared", "codex:dup", "claude:older"}));
+    EXPECT_EQ(store->sessions()[1].state, SessionState::working);
     provider(AgentTool::codex).setError(std::nullopt);
     refreshAndWait();
     EXPECT_EQ(store->sessions().size(), 3u);
@@ -350,30 +338,6 @@ TEST_F(AppStoreTest, NotificationsGetTheBudgetAndSoundFromSettings)
     EXPECT_EQ(notifier->posted[1].title, "Loomwatch budget alert");
     EXPECT_EQ(notifier->posted[1].body, "Today\u2019s estimated agent cost reached $3.00.");
     EXPECT_FALSE(notifier->posted[1].playSound);
-}
-
-TEST(Services, BuildTheFourProvidersInOrderOverTheHomeAndWriteOnlyLoomwatchsOwnFiles)
-{
-    coreApplication();
-    TempHome home;
-    core::ServiceOptions options;
-    options.notify = false;
-    core::Services services(options);
-    core::AppStore& store = *services.store;
-    std::vector<AgentTool> tools;
-    for (const auto& p : store.providers())
-        tools.push_back(p->tool());
-    EXPECT_EQ(tools,
-              (std::vector<AgentTool>{AgentTool::claude, AgentTool::codex, AgentTool::openCode, AgentTool::cursor}));
-    EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/ModelPricing.json"));
-    EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/history.sqlite"));
-    EXPECT_FALSE(fs::exists(home / ".local/share/Loomwatch/HandoffTemplate.md"));
-    EXPECT_FALSE(fs::exists(home / ".claude"));
-
-    QSignalSpy finished(&store, &core::AppStore::refreshFinished);
-    store.refresh();
-    ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }, 20000));
-    EXPECT_EQ(store.probes().size(), 4u);
 }
 
 } // namespace
