@@ -1,6 +1,7 @@
 #include "bench/homegenerator.h"
 #include "ingestion/filesessionprovider.h"
 #include "ingestion/jsonlparser.h"
+#include "ingestion/usageledger.h"
 
 #include <benchmark/benchmark.h>
 
@@ -116,6 +117,58 @@ void BM_CandidateFiles(benchmark::State& state)
     }
 }
 BENCHMARK(BM_CandidateFiles)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A Claude Code transcript of 256 MiB, written once.
+const fs::path& hugeTranscript()
+{
+    static const TempHome home;
+    static const fs::path path = [] {
+        const auto file = home.path() / "huge.jsonl";
+        std::ofstream(file, std::ios::binary)
+            << bench::claudeTranscript(11, 256u << 20, std::chrono::system_clock::now());
+        return file;
+    }();
+    return path;
+}
+
+// The first count of that transcript by the usage ledger: read whole, every usage line decoded.
+void BM_LedgerFirstCount(benchmark::State& state)
+{
+    const auto& path = hugeTranscript();
+    for (auto _ : state) {
+        ingestion::UsageLedger ledger(state.range(0) != 0 ? (fs::path(path).parent_path() / "first.sqlite").string()
+                                                          : std::string());
+        benchmark::DoNotOptimize(ledger.count(model::AgentTool::claude, path.string()));
+        state.PauseTiming();
+        fs::remove(fs::path(path).parent_path() / "first.sqlite");
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(fs::file_size(path)));
+}
+BENCHMARK(BM_LedgerFirstCount)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// One line appended to that transcript once it is counted, and counted: a refresh while the agent writes.
+void BM_LedgerAppendedLine(benchmark::State& state)
+{
+    const TempHome home;
+    const auto path = home.path() / "huge.jsonl";
+    fs::copy_file(hugeTranscript(), path);
+    ingestion::UsageLedger ledger((home.path() / "usage.sqlite").string());
+    ledger.count(model::AgentTool::claude, path.string());
+    int line = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::ofstream(path, std::ios::app)
+            << R"({"type":"assistant","timestamp":"2026-12-06T10:00:00.000Z","requestId":"req_b)" << line
+            << R"(","message":{"model":"claude-sonnet-4-5-20250929","id":"msg_b)" << line++
+            << R"(","usage":{"input_tokens":3,"output_tokens":40}}})"
+            << "\n";
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(ledger.count(model::AgentTool::claude, path.string()));
+    }
+}
+BENCHMARK(BM_LedgerAppendedLine)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "cli/commandcontext.h"
 #include "cli/reportcommands.h"
 #include "cli/sessioncommands.h"
+#include "cli/usagecommand.h"
 #include "cli/watchcommand.h"
 
 #include <QCoreApplication>
@@ -58,7 +59,7 @@ const CommandTable& commandTable()
 {
     static const CommandTable table = [] {
         std::vector<Command> commands;
-        for (auto group : {reportCommands(), sessionCommands(), std::vector<Command>{watchCommand()}})
+        for (auto group : {reportCommands(), sessionCommands(), std::vector<Command>{watchCommand(), usageCommand()}})
             std::ranges::move(group, std::back_inserter(commands));
         commands.push_back({.name = "help",
                             .operand = "COMMAND",

@@ -125,7 +125,8 @@ private:
 AppStore::AppStore(Dependencies dependencies, QObject* parent)
     : QObject(parent), m_providers(std::move(dependencies.providers)), m_clock(std::move(dependencies.clock)),
       m_settings(std::move(dependencies.settings)), m_pricing(std::move(dependencies.pricing)),
-      m_history(dependencies.history), m_notifications(std::move(dependencies.notifications))
+      m_history(dependencies.history), m_notifications(std::move(dependencies.notifications)),
+      m_usage(std::move(dependencies.usage)), m_transcriptRoots(std::move(dependencies.transcriptRoots))
 {}
 
 AppStore::~AppStore() = default;
@@ -206,6 +207,22 @@ std::vector<model::AgentSession> AppStore::activeSessions() const
 model::Decimal AppStore::todayCost(std::optional<model::AgentTool> tool) const
 {
     return core::todayCost(m_sessions, m_clock->now(), tool);
+}
+
+void AppStore::refreshWeekCosts()
+{
+    const model::Timestamp now = m_clock->now();
+    m_scheduler.post<UsageReport>(
+        [usage = m_usage, roots = m_transcriptRoots, pricing = m_pricing, now] {
+            return usage ? usageReport(lastSevenDaysQuery(now), *usage, roots, pricing) : UsageReport{};
+        },
+        [this, now](UsageReport transcripts) {
+            auto costs = lastSevenDays(transcripts, m_sessions, now);
+            if (costs == m_weekCosts)
+                return;
+            m_weekCosts = std::move(costs);
+            emit weekCostsChanged();
+        });
 }
 
 void AppStore::start()

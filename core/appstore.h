@@ -2,6 +2,7 @@
 
 // moc (Qt 6.4) cannot parse the C++20 library headers behind <compare>; it needs none of them.
 #ifndef Q_MOC_RUN
+#include "core/usagereport.h"
 #include "model/clock.h"
 #include "model/sessionprovider.h"
 #include "model/sessiontypes.h"
@@ -54,6 +55,9 @@ public:
         SessionHistory* history = nullptr;
         // Null: nothing is posted.
         std::shared_ptr<NotificationService> notifications;
+        // For the last seven days' costs; null: the transcripts add nothing to them.
+        std::shared_ptr<ingestion::UsageLedger> usage;
+        TranscriptRoots transcriptRoots;
     };
 
     explicit AppStore(Dependencies dependencies, QObject* parent = nullptr);
@@ -73,6 +77,14 @@ public:
     int sessionCount() const { return static_cast<int>(m_sessions.size()); }
     std::vector<model::AgentSession> activeSessions() const;
     model::Decimal todayCost(std::optional<model::AgentTool> tool = std::nullopt) const;
+
+    // The estimated spend of the last seven local days, per day and tool (see lastSevenDays()); empty until
+    // refreshWeekCosts() has delivered.
+    const std::vector<DayCost>& weekCosts() const { return m_weekCosts; }
+    // Counts the transcripts of the last seven days off the UI thread, after any provider call in flight, then
+    // publishes weekCosts (with weekCostsChanged() when they differ). Reads every transcript modified in those days:
+    // ask when they are shown, not on every change.
+    void refreshWeekCosts();
 
     const pricing::PricingService& pricing() const { return m_pricing; }
     // Replaces the table and re-prices the current sessions at once.
@@ -107,6 +119,7 @@ signals:
     void errorMessageChanged();
     void refreshFinished();
     void toolRefreshFinished(loomwatch::model::AgentTool tool);
+    void weekCostsChanged();
 
 private:
     struct Collected;
@@ -137,6 +150,9 @@ private:
     pricing::PricingService m_pricing;
     SessionHistory* m_history;
     std::shared_ptr<NotificationService> m_notifications;
+    std::shared_ptr<ingestion::UsageLedger> m_usage;
+    TranscriptRoots m_transcriptRoots;
+    std::vector<DayCost> m_weekCosts;
     bool m_started = false;
     std::vector<std::unique_ptr<EventListener>> m_listeners;
     // Last: destroyed first, so no provider call is still running when the rest goes.

@@ -44,6 +44,8 @@ Paths Paths::forCurrentUser()
     const std::string data = absoluteEnv("XDG_DATA_HOME");
     paths.dataDirectory = (data.empty() ? paths.home + "/.local/share" : data) + "/Loomwatch";
     paths.cursorDirectory = paths.configDirectory + "/Cursor";
+    const std::string cache = absoluteEnv("XDG_CACHE_HOME");
+    paths.cacheDirectory = (cache.empty() ? paths.home + "/.cache" : cache) + "/Loomwatch";
     return paths;
 }
 

@@ -15,9 +15,14 @@ struct Paths
     std::string dataDirectory;
     // Cursor's per-user folder.
     std::string cursorDirectory;
+    // $XDG_CACHE_HOME/Loomwatch: what can be made again from the agents' files (the usage ledger).
+    std::string cacheDirectory;
 
     std::string settingsFile() const { return configDirectory + "/Loomwatch/Loomwatch.conf"; }
     std::string historyFile() const { return dataDirectory + "/history.sqlite"; }
+    std::string usageLedgerFile() const { return cacheDirectory + "/usage.sqlite"; }
+    std::string claudeProjects() const { return home + "/.claude/projects"; }
+    std::string codexSessions() const { return home + "/.codex/sessions"; }
 
     // From $HOME (else the password database) and the XDG base-directory variables, which count only
     // when they hold absolute paths.

@@ -8,6 +8,10 @@
 #include <optional>
 #include <vector>
 
+namespace loomwatch::ingestion {
+class UsageLedger;
+}
+
 namespace loomwatch::core {
 
 class AppStore;
@@ -46,6 +50,8 @@ struct Services
     std::shared_ptr<const model::Clock> clock;
     std::shared_ptr<Settings> settings;
     std::shared_ptr<EditableResources> resources;
+    // The token counts of the transcripts, shared by the providers and the usage reports.
+    std::shared_ptr<ingestion::UsageLedger> usage;
     // Null when none is kept or no usable file could be made.
     std::unique_ptr<SessionHistory> history;
     // Null when notifications are off.
@@ -55,8 +61,9 @@ struct Services
 };
 
 // The four providers over `paths`, in refresh order (Claude Code and Codex transcripts, the OpenCode
-// database, Cursor's folder), each with its own process inspector.
+// database, Cursor's folder), each with its own process inspector; the transcripts' tokens counted in `usage`.
 std::vector<std::shared_ptr<model::SessionProvider>>
-makeProviders(const Paths& paths, const std::shared_ptr<const model::Clock>& clock, bool watchChanges);
+makeProviders(const Paths& paths, const std::shared_ptr<const model::Clock>& clock, bool watchChanges,
+              const std::shared_ptr<ingestion::UsageLedger>& usage);
 
 } // namespace loomwatch::core

@@ -1,7 +1,7 @@
 #include "core/sessionhistory.h"
 
+#include "ingestion/sqlitehandle.h"
 #include "model/timestamps.h"
-#include "providers/sqlitehandle.h"
 
 #include <algorithm>
 #include <ctime>
@@ -14,9 +14,9 @@ namespace loomwatch::core {
 namespace {
 
 namespace fs = std::filesystem;
+using ingestion::SqliteConnection;
+using ingestion::SqliteStatement;
 using model::AgentSession;
-using providers::SqliteConnection;
-using providers::SqliteStatement;
 
 constexpr int busyTimeoutMs = 250;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace loomwatch::providers {
+namespace loomwatch::ingestion {
 class SqliteConnection;
 }
 
@@ -72,9 +72,9 @@ public:
     std::optional<SessionRecord> record(const std::string& id) const;
 
 private:
-    SessionHistory(providers::SqliteConnection db, std::string path);
+    SessionHistory(ingestion::SqliteConnection db, std::string path);
 
-    std::unique_ptr<providers::SqliteConnection> m_db;
+    std::unique_ptr<ingestion::SqliteConnection> m_db;
     std::string m_path;
     std::optional<std::string> m_movedAside;
 };

@@ -28,7 +28,7 @@ std::vector<model::AgentSession> mergeById(std::vector<model::AgentSession> sess
 void price(std::vector<model::AgentSession>& sessions, const pricing::PricingService& pricing)
 {
     for (model::AgentSession& s : sessions)
-        s.estimatedCost = pricing.estimateCost(s.tool, s.model, s.tokens);
+        s.estimatedCost = pricing.estimateCost(s);
 }
 
 void sortByLastActivity(std::vector<model::AgentSession>& sessions)

@@ -56,8 +56,9 @@ bool isDirectoryEntry(int directoryFd, const dirent* entry)
 class FSEventWatcher::Impl
 {
 public:
-    Impl(std::string path, std::function<void()> callback, std::chrono::milliseconds debounce)
-        : m_path(std::move(path)), m_callback(std::move(callback)), m_debounce(debounce)
+    Impl(std::string path, std::function<void()> callback, std::chrono::milliseconds debounce,
+         std::chrono::milliseconds maxDelay)
+        : m_path(std::move(path)), m_callback(std::move(callback)), m_debounce(debounce), m_maxDelay(maxDelay)
     {}
 
     ~Impl()
@@ -216,7 +217,10 @@ private:
     void run()
     {
         using Clock = std::chrono::steady_clock;
+        // When the callback runs next; when the burst it reports began; when it last ran.
         std::optional<Clock::time_point> deadline;
+        std::optional<Clock::time_point> burstStart;
+        std::optional<Clock::time_point> lastRun;
         pollfd fds[2] = {{m_inotifyFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
         for (;;) {
             int timeout = -1;
@@ -233,13 +237,21 @@ private:
             if (fds[1].revents != 0)
                 break;
             if (fds[0].revents & POLLIN) {
-                if (drainEvents())
-                    deadline = Clock::now() + m_debounce;
+                if (drainEvents()) {
+                    const auto now = Clock::now();
+                    if (!burstStart)
+                        burstStart = now;
+                    deadline = std::min(now + m_debounce, *burstStart + m_maxDelay);
+                    if (lastRun)
+                        deadline = std::max(*deadline, *lastRun + m_debounce);
+                }
             } else if (fds[0].revents != 0) {
                 break;
             }
             if (deadline && Clock::now() >= *deadline) {
                 deadline.reset();
+                burstStart.reset();
+                lastRun = Clock::now();
                 notify();
             }
         }
@@ -250,6 +262,7 @@ private:
     const std::string m_path;
     const std::function<void()> m_callback;
     const std::chrono::milliseconds m_debounce;
+    const std::chrono::milliseconds m_maxDelay;
     std::mutex m_startMutex;
     bool m_startAttempted = false;
     bool m_rootIsDirectory = false;
@@ -261,8 +274,9 @@ private:
     std::thread m_thread;
 };
 
-FSEventWatcher::FSEventWatcher(std::string path, std::function<void()> callback, std::chrono::milliseconds debounce)
-    : m_impl(std::make_unique<Impl>(std::move(path), std::move(callback), debounce))
+FSEventWatcher::FSEventWatcher(std::string path, std::function<void()> callback, std::chrono::milliseconds debounce,
+                               std::chrono::milliseconds maxDelay)
+    : m_impl(std::make_unique<Impl>(std::move(path), std::move(callback), debounce, maxDelay))
 {}
 
 FSEventWatcher::~FSEventWatcher() = default;

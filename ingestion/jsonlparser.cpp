@@ -39,33 +39,19 @@ const JsonSearch directMembers{
     {{"type"}, Kind::string},      {{"payload"}, Kind::object},
 };
 
-// Facts searched for through the body and the objects nested in it. The token keys come in pairs: the second of a
-// pair is only used when the first is found nowhere in the line.
+// Facts searched for through the body and the objects nested in it. Tokens are not among them: they are the sums over
+// the whole transcript (UsageLedger), not facts of its tail.
 enum Fact : std::size_t
 {
     factModel,
     factRole,
     factText,
-    factInputTokens,
-    factInputTokensCamel,
-    factOutputTokens,
-    factOutputTokensCamel,
-    factCacheReadInputTokens,
-    factCachedInputTokens,
-    factCacheCreationInputTokens,
 };
 
 const JsonSearch nestedFacts{
     {{"model", "model_name"}, Kind::string},
     {{"role"}, Kind::string},
     {{"text"}, Kind::string},
-    {{"input_tokens"}, Kind::number},
-    {{"inputTokens"}, Kind::number},
-    {{"output_tokens"}, Kind::number},
-    {{"outputTokens"}, Kind::number},
-    {{"cache_read_input_tokens"}, Kind::number},
-    {{"cached_input_tokens"}, Kind::number},
-    {{"cache_creation_input_tokens"}, Kind::number},
 };
 
 struct LineState
@@ -88,16 +74,6 @@ void assign(std::optional<std::string>& field, std::string_view value)
 std::optional<std::string_view> either(std::optional<std::string_view> first, std::optional<std::string_view> second)
 {
     return first ? first : second;
-}
-
-void mergeTokens(std::int64_t& field, const JsonSearch::Found& found, Fact primary, std::optional<Fact> fallback)
-{
-    std::optional<std::int64_t> value;
-    if (found.has(primary))
-        value = found.integer(primary);
-    else if (fallback)
-        value = found.integer(*fallback);
-    field = std::max(field, value.value_or(0));
 }
 
 void applyLine(simdjson::dom::object line, LineState& state, JsonSearch::Scratch& scratch)
@@ -137,11 +113,6 @@ void applyLine(simdjson::dom::object line, LineState& state, JsonSearch::Scratch
         if (auto lineRole = nestedFacts.nested(line, scratch, 1u << factRole, "payload").string(factRole))
             assign(state.lastRole, *lineRole);
     }
-
-    mergeTokens(session.tokens.input, found, factInputTokens, factInputTokensCamel);
-    mergeTokens(session.tokens.output, found, factOutputTokens, factOutputTokensCamel);
-    mergeTokens(session.tokens.cacheRead, found, factCacheReadInputTokens, factCachedInputTokens);
-    mergeTokens(session.tokens.cacheWrite, found, factCacheCreationInputTokens, std::nullopt);
 
     // Only the last text becomes the excerpt, so it is only kept here.
     if (auto text = found.string(factText))
@@ -212,13 +183,27 @@ model::ParsedSession JSONLParser::parse(const model::SessionSource& source) cons
 model::ParsedSession JSONLParser::parse(const model::SessionSource& source, Workspace& workspace) const
 {
     const auto tail = workspace.m_buffers->tail.read(source.url, tailLimit);
+    return applyTail(tail.bytes, tail.cut, initialRecord(source, tail.modified), workspace.m_buffers->json,
+                     workspace.m_buffers->search);
+}
+
+model::ParsedSession JSONLParser::parseContents(const model::SessionSource& source, std::string_view bytes,
+                                                model::Timestamp modified, Workspace& workspace) const
+{
+    const bool cut = bytes.size() > tailLimit;
+    return applyTail(cut ? bytes.substr(bytes.size() - tailLimit) : bytes, cut, initialRecord(source, modified),
+                     workspace.m_buffers->json, workspace.m_buffers->search);
+}
+
+model::ParsedSession JSONLParser::initialRecord(const model::SessionSource& source, model::Timestamp modified) const
+{
     model::ParsedSession initial;
     initial.id = model::fileStem(source.url);
     initial.tool = m_tool;
-    initial.startedAt = tail.modified;
-    initial.lastActivityAt = tail.modified;
+    initial.startedAt = modified;
+    initial.lastActivityAt = modified;
     initial.sourcePath = source.url;
-    return applyTail(tail.bytes, tail.cut, std::move(initial), workspace.m_buffers->json, workspace.m_buffers->search);
+    return initial;
 }
 
 model::ParsedSession JSONLParser::parseTail(std::string_view tail, bool startsMidLine,

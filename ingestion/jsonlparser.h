@@ -4,18 +4,22 @@
 #include "model/transcriptparser.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
 namespace loomwatch::ingestion {
 
 // Reads the tail of one JSON Lines transcript (Claude Code or Codex; the same rules for both) into a
-// ParsedSession. Only reads; safe to use from several threads at once.
+// ParsedSession, all but its tokens (see UsageLedger). Only reads; safe to use from several threads at once.
 class JSONLParser : public model::TranscriptParser
 {
 public:
     // Only this many bytes at the end of a transcript are ever read.
     static constexpr std::size_t tailLimit = 786'432;
+    // Raise it with every change of what a parse gives: the parses the usage ledger keeps (sessionnote.h) are then
+    // made again.
+    static constexpr std::int64_t rulesVersion = 1;
 
     explicit JSONLParser(model::AgentTool tool);
 
@@ -43,12 +47,20 @@ public:
     // The same, reusing `workspace` instead of allocating afresh.
     model::ParsedSession parse(const model::SessionSource& source, Workspace& workspace) const;
 
+    // The same from a whole file's `bytes` (followed by simdjson::SIMDJSON_PADDING readable bytes) already in memory,
+    // modified at `modified`.
+    model::ParsedSession parseContents(const model::SessionSource& source, std::string_view bytes,
+                                       model::Timestamp modified, Workspace& workspace) const;
+
     // Applies the lines of `tail` to `initial` and returns the result. `startsMidLine` says the tail was cut
     // from a longer file, so everything up to its first line feed is a partial line and is dropped (unless
     // the tail holds no line feed at all). Never throws on any content; usable on arbitrary bytes.
     model::ParsedSession parseTail(std::string_view tail, bool startsMidLine, model::ParsedSession initial) const;
 
 private:
+    // Before any line: the id from the file name, both times the file's modification time.
+    model::ParsedSession initialRecord(const model::SessionSource& source, model::Timestamp modified) const;
+
     model::AgentTool m_tool;
 };
 

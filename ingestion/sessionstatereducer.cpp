@@ -43,6 +43,7 @@ model::AgentSession SessionStateReducer::reduce(const model::ParsedSession& pars
     session.state = state;
     session.supportLevel = model::SupportLevel::full;
     session.tokens = parsed.tokens;
+    session.modelTokens = parsed.modelTokens;
     session.lastSnippet = parsed.safeSnippet;
     session.parserVersion = parserVersion;
     session.sourcePath = parsed.sourcePath;

@@ -110,6 +110,13 @@ std::size_t hashValue(const TokenUsage& tokens)
     return seed;
 }
 
+std::size_t hashValue(const ModelTokens& tokens)
+{
+    std::size_t seed = std::hash<std::string>{}(tokens.model);
+    combine(seed, hashValue(tokens.tokens));
+    return seed;
+}
+
 std::size_t hashValue(const AgentSession& s)
 {
     std::size_t seed = 0;
@@ -125,6 +132,8 @@ std::size_t hashValue(const AgentSession& s)
     combine(seed, static_cast<std::size_t>(s.state));
     combine(seed, static_cast<std::size_t>(s.supportLevel));
     combine(seed, hashValue(s.tokens));
+    for (const ModelTokens& perModel : s.modelTokens)
+        combine(seed, hashValue(perModel));
     combineOptional(seed, s.estimatedCost);
     combineOptional(seed, s.lastSnippet);
     combine(seed, std::hash<std::int64_t>{}(s.parserVersion));

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace loomwatch::model {
 
@@ -74,7 +75,16 @@ struct TokenUsage
     bool operator==(const TokenUsage&) const = default;
 };
 
-// The normalized session record. Identity is `id`; equality is memberwise over all sixteen fields.
+// The tokens one session spent with one model.
+struct ModelTokens
+{
+    std::string model;
+    TokenUsage tokens;
+
+    bool operator==(const ModelTokens&) const = default;
+};
+
+// The normalized session record. Identity is `id`; equality is memberwise over all fields.
 struct AgentSession
 {
     std::string id;
@@ -89,6 +99,9 @@ struct AgentSession
     SessionState state = SessionState::ended;
     SupportLevel supportLevel = SupportLevel::full;
     TokenUsage tokens;
+    // What `tokens` is the sum of, per model, by model name; empty when the source knows only one model for the
+    // whole session (OpenCode, Cursor), whose tokens then all count under `model`.
+    std::vector<ModelTokens> modelTokens{};
     std::optional<Decimal> estimatedCost;
     std::optional<std::string> lastSnippet;
     std::int64_t parserVersion = 1;
@@ -109,6 +122,7 @@ struct ParsedSession
     Timestamp lastActivityAt;
     std::optional<SessionState> explicitState;
     TokenUsage tokens;
+    std::vector<ModelTokens> modelTokens{};
     std::optional<std::string> safeSnippet;
     std::optional<std::string> sourcePath;
 
@@ -168,6 +182,7 @@ struct ProviderEvent
 };
 
 std::size_t hashValue(const TokenUsage& tokens);
+std::size_t hashValue(const ModelTokens& tokens);
 std::size_t hashValue(const AgentSession& session);
 
 } // namespace loomwatch::model
@@ -176,6 +191,15 @@ template <>
 struct std::hash<loomwatch::model::TokenUsage>
 {
     std::size_t operator()(const loomwatch::model::TokenUsage& t) const noexcept
+    {
+        return loomwatch::model::hashValue(t);
+    }
+};
+
+template <>
+struct std::hash<loomwatch::model::ModelTokens>
+{
+    std::size_t operator()(const loomwatch::model::ModelTokens& t) const noexcept
     {
         return loomwatch::model::hashValue(t);
     }

@@ -353,4 +353,18 @@ std::optional<model::Decimal> PricingService::estimateCost(model::AgentTool tool
     return cost;
 }
 
+std::optional<model::Decimal> PricingService::estimateCost(const model::AgentSession& session) const
+{
+    if (session.modelTokens.empty())
+        return estimateCost(session.tool, session.model, session.tokens);
+    std::optional<model::Decimal> total;
+    for (const model::ModelTokens& perModel : session.modelTokens) {
+        if (perModel.model.empty() || perModel.tokens == model::TokenUsage{})
+            continue;
+        if (auto cost = estimateCost(session.tool, perModel.model, perModel.tokens))
+            total = total ? *total + *cost : *cost;
+    }
+    return total;
+}
+
 } // namespace loomwatch::pricing

@@ -57,6 +57,10 @@ public:
 
     std::optional<model::Decimal> estimateCost(model::AgentTool tool, const std::optional<std::string>& modelName,
                                                const model::TokenUsage& tokens) const;
+    // A session's estimate: the sum of its models' estimates (its modelTokens), where a model without a price adds
+    // nothing; none when no model that has tokens has a price. A session without per-model tokens is priced by its
+    // model and tokens.
+    std::optional<model::Decimal> estimateCost(const model::AgentSession& session) const;
 
 private:
     PricingTable m_table;

@@ -1,10 +1,10 @@
 #include "providers/opencodeprovider.h"
 
 #include "handoff/secretredaction.h"
+#include "ingestion/sqlitehandle.h"
 #include "model/pathtext.h"
 #include "model/timestamps.h"
 #include "providers/providererror.h"
-#include "providers/sqlitehandle.h"
 
 #include <simdjson.h>
 #include <sqlite3.h>
@@ -18,6 +18,9 @@
 namespace loomwatch::providers {
 
 namespace {
+
+using ingestion::SqliteConnection;
+using ingestion::SqliteStatement;
 
 enum class PathStatus
 {

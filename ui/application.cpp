@@ -32,7 +32,8 @@ Application::Application(Options options, QObject* parent) : QObject(parent)
     if (options.demo) {
         m_demoFolder = std::make_unique<QTemporaryDir>();
         const std::string root = m_demoFolder->path().toStdString();
-        serviceOptions.paths = core::Paths{root, root + "/config", root + "/data/Loomwatch", root + "/config/Cursor"};
+        serviceOptions.paths =
+            core::Paths{root, root + "/config", root + "/data/Loomwatch", root + "/config/Cursor", root + "/cache"};
         serviceOptions.providers = DemoProvider::all(serviceOptions.clock);
         serviceOptions.keepHistory = false;
     }

@@ -3,25 +3,31 @@
 _loomwatch_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="sessions status costs diagnostics handoff terminate watch help"
+    local commands="sessions status costs diagnostics handoff terminate watch usage help"
     if [ "$COMP_CWORD" -eq 1 ]; then
         mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
         return
     fi
     local command=${COMP_WORDS[1]} options="--help"
     case $prev in
-        --tool) mapfile -t COMPREPLY < <(compgen -W "claude codex openCode cursor" -- "$cur"); return ;;
+        --tool)
+            local tools="claude codex openCode cursor"
+            [ "$command" = usage ] && tools="claude codex"
+            mapfile -t COMPREPLY < <(compgen -W "$tools" -- "$cur")
+            return
+            ;;
         --state)
             mapfile -t COMPREPLY < <(compgen -W "working waitingForInput idle ended errored limited" -- "$cur")
             return
             ;;
-        --project) return ;;
+        --project | --since | --until) return ;;
     esac
     case $command in
         sessions) options="--json --tool --state --project --active --help" ;;
         status | costs | diagnostics) options="--json --help" ;;
         terminate) options="--yes --help" ;;
         watch) options="--json --notify --help" ;;
+        usage) options="--daily --session --since --until --tool --utc --json --help" ;;
         help)
             [ "$COMP_CWORD" -eq 2 ] && mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
             return

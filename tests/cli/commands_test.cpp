@@ -25,7 +25,7 @@ static std::map<std::string, std::string> agentFiles(const TempHome& home)
 {
     auto files = snapshot(home.path());
     std::erase_if(files, [](const auto& file) {
-        return file.first.find("Loomwatch") != std::string::npos || file.first == "watch.out";
+        return file.first.find("Loomwatch") != std::string::npos || file.first == ".cache" || file.first == "watch.out";
     });
     return files;
 }
@@ -124,14 +124,14 @@ TEST(CliToday, CostsStatusAndTerminatingTheAgentThatWaits)
 
     EXPECT_EQ(
         runInProcess({"costs", "--json"}).out,
-        R"({"today":"0.024525","currency":"USD","tools":{"claude":"0.024525","codex":"0","openCode":"0","cursor":"0"}})"
+        R"({"today":"0.040959","currency":"USD","tools":{"claude":"0.040959","codex":"0","openCode":"0","cursor":"0"}})"
         "\n");
-    EXPECT_NE(runInProcess({"costs"}).out.find("Estimated costs today: $0.02\n"), std::string::npos);
+    EXPECT_NE(runInProcess({"costs"}).out.find("Estimated costs today: $0.04\n"), std::string::npos);
     auto result = runInProcess({"status"});
     EXPECT_EQ(result.exitCode, 3) << "a session waits for input";
-    EXPECT_EQ(result.out, "1 waiting \u00B7 0 working \u00B7 $0.02 today\n");
+    EXPECT_EQ(result.out, "1 waiting \u00B7 0 working \u00B7 $0.04 today\n");
     EXPECT_EQ(runInProcess({"status", "--json"}).out,
-              R"({"waiting":1,"working":0,"active":1,"today":"0.024525","currency":"USD"})"
+              R"({"waiting":1,"working":0,"active":1,"today":"0.040959","currency":"USD"})"
               "\n");
     result = runInProcess({"sessions", "--json", "--active"});
     EXPECT_NE(result.out.find(R"("processID":)" + std::to_string(agent.pid()) + R"(,"state":"waitingForInput")"),

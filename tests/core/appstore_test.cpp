@@ -3,6 +3,7 @@
 #include "core/services.h"
 #include "core/sessionhistory.h"
 #include "core/settings.h"
+#include "ingestion/usageledger.h"
 
 #include "core/fakenotifier.h"
 #include "support/fakeclock.h"
@@ -38,9 +39,12 @@ protected:
     }
 
     core::AppStore& makeStore(std::shared_ptr<core::NotificationService> notifications = {},
-                              core::SessionHistory* history = nullptr)
+                              core::SessionHistory* history = nullptr,
+                              std::shared_ptr<ingestion::UsageLedger> usage = {})
     {
         core::AppStore::Dependencies deps;
+        deps.usage = std::move(usage);
+        deps.transcriptRoots = {dir / "claude", dir / "codex"};
         deps.history = history;
         deps.providers.assign(providers.begin(), providers.end());
         deps.clock = clock;
@@ -104,26 +108,14 @@ TEST_F(AppStoreTest, FullRefreshMergesByIdPricesAndOrdersNewestFirst)
     EXPECT_EQ(store->probes()[3].tool, AgentTool::openCode);
     EXPECT_FALSE(store->isRefreshing());
     EXPECT_EQ(store->lastRefresh(), clock->now());
-}
 
-TEST_F(AppStoreTest, FailingProviderReportsItsErrorAndTheOthersStillRefresh)
-{
-    const auto t = clock->now();
-    provider(AgentTool::claude).setSessions({makeSession(AgentTool::claude, "a", t)});
-    provider(AgentTool::codex).setSessions({makeSession(AgentTool::codex, "b", t)});
-    provider(AgentTool::cursor).setSessions({makeSession(AgentTool::cursor, "process:42", t)});
-    makeStore();
-    refreshAndWait();
-    ASSERT_EQ(store->sessions().size(), 3u);
-
+    // A failing provider: its sessions drop out (the older copy of "dup" is back), the others' stay; the error line
+    // stays until dismissed.
     provider(AgentTool::codex).setError("database is locked");
     refreshAndWait();
     EXPECT_EQ(store->errorMessage(), "Codex: database is locked");
-    EXPECT_EQ(ids(store->sessions()), (std::vector<std::string>{"claude:a", "cursor:process:42"}));
-    EXPECT_FALSE(store->isRefreshing());
-    EXPECT_TRUE(store->lastRefresh());
-
-    // Recovery brings the sessions back; the error line stays until the user dismisses it.
+    EXPECT_EQ(ids(store->sessions()), (std::vector<std::string>{"claude:shared", "codex:dup", "claude:older"}));
+    EXPECT_EQ(store->sessions()[1].state, SessionState::working);
     provider(AgentTool::codex).setError(std::nullopt);
     refreshAndWait();
     EXPECT_EQ(store->sessions().size(), 3u);
@@ -271,6 +263,37 @@ TEST_F(AppStoreTest, DerivedValuesFollowTheListAndTheLocalDay)
     EXPECT_EQ(store->todayCost().toString(), "0");
 }
 
+TEST_F(AppStoreTest, TheLastSevenDaysCountTranscriptsByRecordTimeAndOtherToolsByLastActivity)
+{
+    const fs::path data = fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "usage";
+    writeFile(dir / "claude/-p/s.jsonl", readFile(data / "claude-session.jsonl"));
+    writeFile(dir / "codex/2026/12/06/rollout.jsonl", readFile(data / "codex-session.jsonl"));
+    makeStore({}, nullptr, std::make_shared<ingestion::UsageLedger>());
+    auto openCode = makeSession(AgentTool::openCode, "o", localTime(2026, 12, 4, 9));
+    auto cursor = makeSession(AgentTool::cursor, "c", localTime(2026, 11, 29, 23, 59, 59)); // a day too early
+    auto claude = makeSession(AgentTool::claude, "listed", localTime(2026, 12, 3, 9));      // its transcript counts
+    openCode.estimatedCost = cursor.estimatedCost = claude.estimatedCost = model::Decimal(3);
+    std::vector<std::string> totals;
+    for (const core::DayCost& day : core::lastSevenDays({}, {openCode, cursor, claude}, clock->now()))
+        totals.push_back(day.total().toString() + (day.tools[2].isZero() ? "" : " openCode"));
+    EXPECT_EQ(totals, (std::vector<std::string>{"0", "0", "0", "0", "3 openCode", "0", "0"}));
+
+    QSignalSpy changed(store.get(), &core::AppStore::weekCostsChanged);
+    store->refreshWeekCosts();
+    ASSERT_TRUE(processEventsUntil([&] { return changed.count() == 1; }));
+    std::vector<std::string> days;
+    for (const core::DayCost& day : store->weekCosts()) {
+        days.push_back(core::dayText(day.day) + ":");
+        for (const auto& amount : day.tools)
+            days.back() += " " + amount.toString();
+    }
+    // The Claude Code message of 23:30 UTC on the 5th is one of the 6th here; models without a price add nothing.
+    EXPECT_EQ(days, (std::vector<std::string>{"2026-11-30: 0 0 0 0", "2026-12-01: 0 0 0 0", "2026-12-02: 0 0 0 0",
+                                              "2026-12-03: 0 0 0 0", "2026-12-04: 0 0 0 0", "2026-12-05: 0 0 0 0",
+                                              "2026-12-06: 0.024159 0.0005175 0 0"}));
+    EXPECT_EQ(store->weekCosts().back().total().toString(), "0.0246765");
+}
+
 TEST_F(AppStoreTest, HistoryIsWrittenOnlyAfterStartWithTheInsertionsPricingVersion)
 {
     auto history = core::SessionHistory::open(dir / "history.sqlite");
@@ -315,30 +338,6 @@ TEST_F(AppStoreTest, NotificationsGetTheBudgetAndSoundFromSettings)
     EXPECT_EQ(notifier->posted[1].title, "Loomwatch budget alert");
     EXPECT_EQ(notifier->posted[1].body, "Today\u2019s estimated agent cost reached $3.00.");
     EXPECT_FALSE(notifier->posted[1].playSound);
-}
-
-TEST(Services, BuildTheFourProvidersInOrderOverTheHomeAndWriteOnlyLoomwatchsOwnFiles)
-{
-    coreApplication();
-    TempHome home;
-    core::ServiceOptions options;
-    options.notify = false;
-    core::Services services(options);
-    core::AppStore& store = *services.store;
-    std::vector<AgentTool> tools;
-    for (const auto& p : store.providers())
-        tools.push_back(p->tool());
-    EXPECT_EQ(tools,
-              (std::vector<AgentTool>{AgentTool::claude, AgentTool::codex, AgentTool::openCode, AgentTool::cursor}));
-    EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/ModelPricing.json"));
-    EXPECT_TRUE(fs::exists(home / ".local/share/Loomwatch/history.sqlite"));
-    EXPECT_FALSE(fs::exists(home / ".local/share/Loomwatch/HandoffTemplate.md"));
-    EXPECT_FALSE(fs::exists(home / ".claude"));
-
-    QSignalSpy finished(&store, &core::AppStore::refreshFinished);
-    store.refresh();
-    ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }, 20000));
-    EXPECT_EQ(store.probes().size(), 4u);
 }
 
 } // namespace

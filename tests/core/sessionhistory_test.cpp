@@ -1,5 +1,5 @@
 #include "core/sessionhistory.h"
-#include "providers/sqlitehandle.h"
+#include "ingestion/sqlitehandle.h"
 
 #include "support/fakeclock.h"
 #include "support/process.h"
@@ -72,7 +72,7 @@ TEST(SessionHistory, DamagedOrForeignFilesAreMovedAsideEarlierOnesKept)
     for (const auto& [content, sql] : files) {
         writeFile(dir / "history.sqlite", content);
         if (!sql.empty()) {
-            providers::SqliteConnection other;
+            ingestion::SqliteConnection other;
             other.open(dir / "history.sqlite", SQLITE_OPEN_READWRITE);
             ASSERT_EQ(other.exec(sql.c_str()), SQLITE_OK);
         }
@@ -93,7 +93,7 @@ TEST(SessionHistory, LockedOrReadOnlyFileIsKeptAndWritesFailQuietly)
     TempDir dir;
     const fs::path path = dir / "history.sqlite";
     ASSERT_TRUE(core::SessionHistory::open(path)->persist({makeSession(AgentTool::claude, "a", now)}, 1));
-    auto other = std::make_unique<providers::SqliteConnection>();
+    auto other = std::make_unique<ingestion::SqliteConnection>();
     other->open(path, SQLITE_OPEN_READWRITE);
     ASSERT_EQ(other->exec("BEGIN EXCLUSIVE"), SQLITE_OK);
     auto history = core::SessionHistory::open(path);

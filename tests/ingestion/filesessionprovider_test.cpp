@@ -69,22 +69,25 @@ TEST(FileSessionProviderTest, CandidatesAreTheNewestRegularJsonlFilesAnywhereBel
     for (const char* ignored : {"upper.JSONL", "other.json", ".jsonl", "jsonl"})
         touch(root / ignored, now);
     fs::create_directories(root / "folder.jsonl");
-    touch(dir / "outside/linked-target.jsonl", now - 45s);
-    fs::create_symlink(dir / "outside/linked-target.jsonl", root / "link.jsonl");
-    fs::create_symlink(dir / "missing.jsonl", root / "dangling.jsonl");
+    // Newer than every transcript, and none of them is one: links (to a file, to nothing) and FIFOs take no place.
+    touch(dir / "outside/linked-target.jsonl", now);
+    for (int i = 0; i < 25; ++i) {
+        fs::create_symlink(dir / (i % 2 ? "outside/linked-target.jsonl" : "missing.jsonl"),
+                           root / ("link" + std::to_string(i) + ".jsonl"));
+        ASSERT_EQ(::mkfifo((root / ("fifo" + std::to_string(i) + ".jsonl")).c_str(), 0644), 0);
+    }
     // Linked folders are not entered (a loop among them must not hang the walk).
     fs::create_directory_symlink(dir / "outside", root / "outside-link");
     fs::create_directory_symlink(root, root / "p1/loop");
-    ASSERT_EQ(::mkfifo((root / "fifo.jsonl").c_str(), 0644), 0);
 
     FileSessionProvider provider(AgentTool::claude, root.string(), std::make_shared<FakeInspector>());
     std::vector<std::string> files;
     for (const auto& path : provider.candidateFiles())
         files.push_back(fs::path(path).filename().string());
     ASSERT_EQ(files.size(), 50u);
-    const std::vector<std::string> first{"s2.jsonl", "link.jsonl", "f0.jsonl", "f1.jsonl", "agent-1.jsonl", "f2.jsonl"};
-    EXPECT_EQ(std::vector(files.begin(), files.begin() + 6), first);
-    EXPECT_EQ(files.back(), "f46.jsonl");
+    const std::vector<std::string> first{"s2.jsonl", "f0.jsonl", "f1.jsonl", "agent-1.jsonl", "f2.jsonl"};
+    EXPECT_EQ(std::vector(files.begin(), files.begin() + 5), first);
+    EXPECT_EQ(files.back(), "f47.jsonl");
     EXPECT_EQ(provider.sessions().size(), 50u);
 }
 
@@ -151,26 +154,6 @@ TEST(FileSessionProviderTest, ProcessesByWorkingDirectoryThenByPosition)
     EXPECT_EQ(withOne[1].processID, std::nullopt);
 }
 
-TEST(FileSessionProviderTest, RealProcessIsAttributedByItsWorkingDirectory)
-{
-    TempDir dir;
-    const auto project = dir / "src/api";
-    fs::create_directories(project);
-    ChildProcess agent(dir / "bin/claude", project);
-    const auto root = dir / "projects";
-    writeTranscript(root / "other.jsonl", "other", "/elsewhere", "assistant", now - 30h);
-    writeTranscript(root / "mine.jsonl", "mine", project.string(), "assistant", now - 40h);
-    // The working directory as the process table shows it.
-    const auto cwd = fs::read_symlink("/proc/" + std::to_string(agent.pid()) + "/cwd").string();
-    const auto inspector = std::make_shared<FakeInspector>(std::vector<AgentProcess>{{agent.pid(), "claude", {}, cwd}});
-    const auto sessions =
-        FileSessionProvider(AgentTool::claude, root.string(), inspector, std::make_shared<FakeClock>(now)).sessions();
-    ASSERT_EQ(ids(sessions), (std::vector<std::string>{"claude:other", "claude:mine"}));
-    EXPECT_EQ(sessions[0].processID, std::nullopt);
-    EXPECT_EQ(sessions[1].processID, agent.pid());
-    EXPECT_EQ(sessions[1].state, SessionState::waitingForInput);
-}
-
 TEST(FileSessionProviderTest, ChangesBelowTheRootAreAnnouncedUntilTheProviderIsGone)
 {
     TempDir dir;
@@ -194,4 +177,46 @@ TEST(FileSessionProviderTest, ChangesBelowTheRootAreAnnouncedUntilTheProviderIsG
     while (events.tryReceive()) {
     }
     EXPECT_TRUE(events.isFinished());
+}
+
+TEST(FileSessionProviderTest, AClaudeSessionCountsItsSubagentsWhicheverTranscriptIsShown)
+{
+    TempDir dir;
+    const std::string id = "5f1d7c2a-3b9e-4e61-9c1a-7d2e8f0a4b61";
+    const auto project = dir / "projects/-home-dev-src-api-server";
+    const std::string transcript =
+        readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "usage/claude-session.jsonl");
+    writeFile(project / (id + ".jsonl"), transcript);
+    // A subagent's lines carry its parent's session id; this one also repeats one of its parent's messages.
+    const std::string repeated = transcript.substr(transcript.find("{\"parentUuid\":\"u1\""));
+    writeFile(
+        project / id / "subagents/agent-a1.jsonl",
+        repeated.substr(0, repeated.find('\n') + 1) + R"({"isSidechain":true,"sessionId":")" + id +
+            R"(","type":"assistant","timestamp":"2026-12-06T10:00:00Z","requestId":"req_S","message":{"model":"claude-sonnet-4-5-20250929","id":"msg_S","role":"assistant","usage":{"input_tokens":10,"output_tokens":20,"cache_read_input_tokens":30,"cache_creation_input_tokens":40}}})"
+            "\n");
+    // Older builds put subagents beside the sessions: such a file counts alone.
+    writeFile(project / "agent-flat.jsonl", repeated.substr(0, repeated.find('\n') + 1));
+
+    // Modified after every line's time, so that the latest modified is the one the list keeps.
+    const Timestamp later = now + 48h;
+    setModificationTime(project / "agent-flat.jsonl", later - 1h);
+    for (const auto& [newest, other] :
+         {std::pair{project / id / "subagents/agent-a1.jsonl", project / (id + ".jsonl")},
+          std::pair{project / (id + ".jsonl"), project / id / "subagents/agent-a1.jsonl"}}) {
+        setModificationTime(newest, later + 1min);
+        setModificationTime(other, later);
+        FileSessionProvider provider(AgentTool::claude, (dir / "projects").string(), std::make_shared<FakeInspector>());
+        const auto sessions = provider.sessions();
+        EXPECT_EQ(provider.sessions(), sessions) << "unchanged, from what the ledger kept";
+        ASSERT_EQ(sessions.size(), 3u);
+        EXPECT_EQ(sessions[0].sourcePath, newest.string());
+        for (const auto& session : {sessions[0], sessions[1]}) {
+            EXPECT_EQ(session.id, "claude:" + id);
+            EXPECT_EQ(session.tokens, (TokenUsage{127, 454, 45036, 1248}));
+            EXPECT_EQ(session.modelTokens,
+                      (std::vector<ModelTokens>{{"claude-opus-4-5-20251101", {114, 24, 6, 8}},
+                                                {"claude-sonnet-4-5-20250929", {13, 430, 45030, 1240}}}));
+        }
+        EXPECT_EQ(sessions[2].tokens, (TokenUsage{3, 410, 45000, 1200}));
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -21,6 +22,7 @@ struct Watched
     std::mutex mutex;
     std::condition_variable changed;
     int calls = 0;
+    std::vector<std::chrono::steady_clock::time_point> times;
 
     std::unique_ptr<FSEventWatcher> watch(const fs::path& path, std::chrono::milliseconds debounce = 100ms)
     {
@@ -29,16 +31,17 @@ struct Watched
             [this] {
                 std::lock_guard lock(mutex);
                 ++calls;
+                times.push_back(std::chrono::steady_clock::now());
                 changed.notify_all();
             },
             debounce);
         watcher->start();
         return watcher;
     }
-    bool waitFor(int expected)
+    bool waitFor(int expected, std::chrono::milliseconds timeout = 5s)
     {
         std::unique_lock lock(mutex);
-        return changed.wait_for(lock, 5s, [&] { return calls >= expected; });
+        return changed.wait_for(lock, timeout, [&] { return calls >= expected; });
     }
     // Proving that nothing (more) happens takes a quiet period of a few debounce intervals.
     int countAfter(std::chrono::milliseconds quiet = 0ms)
@@ -68,6 +71,29 @@ TEST(FSEventWatcherTest, ChangesGiveOneCallbackOnceTheyPauseForTheDebounce)
     ASSERT_TRUE(w.waitFor(1));
     EXPECT_GE(std::chrono::steady_clock::now() - lastChange, 500ms);
     EXPECT_EQ(w.countAfter(1000ms), 1);
+}
+
+TEST(FSEventWatcherTest, AStreamWithoutPausesIsReportedWhileItLasts)
+{
+    Watched w;
+    auto watcher = w.watch(w.dir.path(), FSEventWatcher::defaultDebounce);
+    // An agent streaming its answer: a line every 0.3 s for 6 s, never the debounce's pause.
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<bool> streaming{true};
+    std::thread agent([&] {
+        for (int i = 0; i < 20; ++i, std::this_thread::sleep_for(300ms))
+            appendFile(w.dir / "session.jsonl", "{}\n");
+        streaming = false;
+    });
+    EXPECT_TRUE(w.waitFor(1, 2500ms)) << "the first report comes at the latest 2 s after the first change";
+    EXPECT_TRUE(w.waitFor(2));
+    EXPECT_TRUE(streaming) << "reports keep coming while the stream lasts";
+    agent.join();
+    ASSERT_TRUE(w.waitFor(3));
+    std::lock_guard lock(w.mutex);
+    for (std::size_t i = 1; i < w.times.size(); ++i)
+        EXPECT_GE(w.times[i] - w.times[i - 1], 700ms) << "never twice within the debounce";
+    EXPECT_LT(w.times[0] - start, 2500ms);
 }
 
 TEST(FSEventWatcherTest, ChangesAnywhereBelowThePathCount)

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
+#include <sstream>
 
 using loomwatch::model::AgentTool;
 using loomwatch::model::Decimal;
@@ -40,6 +40,12 @@ std::string cost(const PricingService& s, AgentTool tool, std::optional<std::str
     return c ? c->toString() : "none";
 }
 
+std::string readData(const std::string& name)
+{
+    std::ifstream in(std::filesystem::path(std::getenv("LOOMWATCH_TEST_DATA")) / "pricing" / name);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 std::string decodeError(const std::string& json)
 {
     try {
@@ -48,14 +54,6 @@ std::string decodeError(const std::string& json)
         return e.what();
     }
     return "decoded";
-}
-
-const std::string validEntry = R"({"provider":"claude","model":"m","aliases":[],"inputPerMillion":1,)"
-                               R"("outputPerMillion":2,"cacheReadPerMillion":0.1,"cacheWritePerMillion":1.25})";
-
-std::string table(const std::string& models, const std::string& extra = R"("notice":"n")")
-{
-    return R"({"version":1,"effectiveDate":"d","currency":"USD","models":)" + models + "," + extra + "}";
 }
 
 } // namespace
@@ -100,6 +98,26 @@ TEST(EstimateCost, CaseRules)
     EXPECT_EQ(cost(u, AgentTool::codex, "Straße-Ä", {1000000, 0, 0, 0}), "2");
 }
 
+TEST(EstimateCost, ASessionCostsTheSumOfItsModels)
+{
+    const auto s = service({price("claude", "claude-sonnet-4-5", {"sonnet"}, "3", "15"),
+                            price("claude", "claude-haiku-4-5", {}, "1", "5")});
+    loomwatch::model::AgentSession session;
+    session.model = "claude-opus-4-5"; // the last model; it has no price
+    session.tokens = {1000005, 1000005, 5, 5};
+    session.modelTokens = {{"claude-haiku-4-5", {1000000, 0, 0, 0}},
+                           {"claude-opus-4-5", {5, 5, 5, 5}},
+                           {"claude-sonnet-4-5-20250929", {0, 1000000, 0, 0}}};
+    EXPECT_EQ(s.estimateCost(session)->toString(), "16");
+    // Only models without a price (or without tokens) have tokens: no estimate.
+    session.modelTokens = {{"claude-opus-4-5", {5, 5, 5, 5}}, {"claude-haiku-4-5", {}}};
+    EXPECT_FALSE(s.estimateCost(session));
+    // A source that knows one model for the whole session: its model and tokens.
+    session.modelTokens.clear();
+    session.model = "claude-haiku-4-5";
+    EXPECT_EQ(s.estimateCost(session)->toString(), "6.00003");
+}
+
 TEST(EstimateCost, FirstMatchingEntryWins)
 {
     const auto s = service({price("claude", "a", {"opus"}, "1"), price("claude", "claude-opus-4", {}, "15")});
@@ -126,39 +144,16 @@ TEST(PricingDecode, ReadsEveryFieldAndKeepsNumberText)
     EXPECT_EQ(m.cacheWritePerMillion.toString(), "0.1000000000000000000000000000000001");
 }
 
-TEST(PricingDecode, DuplicatedKeyOnlyTheLastIsJudged)
-{
-    EXPECT_EQ(decodeError(table("[]", R"("notice":5,"notice":"ok")")), "decoded");
-    EXPECT_EQ(decodeError(table("[]", R"("notice":"ok","notice":5)")), "\"notice\" must be a string.");
-}
-
 TEST(PricingDecode, FailuresNameTheProblem)
 {
-    const auto entry = [](const std::string& from, const std::string& to) {
-        std::string e = validEntry;
-        return e.replace(e.find(from), from.size(), to);
-    };
-    for (const std::string& notJson :
-         {std::string("not json"), std::string(R"({"version":1} trailing)"), table("[]", R"("x":tru,"notice":"n")")})
-        EXPECT_TRUE(decodeError(notJson).starts_with("The pricing table is not valid JSON: ")) << notJson;
-    for (const auto& [json, message] : std::vector<std::pair<std::string, std::string>>{
-             {"[1,2]", "The pricing table must be a JSON object."},
-             {R"({"version":1,"effectiveDate":"d","currency":"USD","models":[]})", "The key \"notice\" is missing."},
-             {R"({"version":1.5,"effectiveDate":"d","currency":"USD","models":[],"notice":"n"})",
-              "\"version\" must be an integer."},
-             {R"({"version":"1","effectiveDate":"d","currency":"USD","models":[],"notice":"n"})",
-              "\"version\" must be an integer."},
-             {table("{}"), "\"models\" must be an array."},
-             {table("[" + validEntry + ",7]"), "Model 2 must be an object."},
-             {table("[" + validEntry + "," + validEntry + "," +
-                    entry("\"inputPerMillion\":1", "\"inputPerMillion\":\"3\"") + "]"),
-              "\"inputPerMillion\" of model 3 must be a number."},
-             {table("[" + entry("\"outputPerMillion\":2", "\"outputPerMillion\":\"inf\"") + "]"),
-              "\"outputPerMillion\" of model 1 must be a number."},
-             {table("[" + entry("\"aliases\":[]", "\"aliases\":[\"a\",1]") + "]"),
-              "\"aliases\" of model 1 must be an array of strings."},
-             {table("[" + entry("\"provider\"", "\"vendor\"") + "]"), "The key \"provider\" of model 1 is missing."}})
-        EXPECT_EQ(decodeError(json), message);
+    std::istringstream cases(readData("decode-errors.txt"));
+    int count = 0;
+    for (std::string line; std::getline(cases, line);) {
+        if (const auto tab = line.find('\t'); tab != std::string::npos && ++count) {
+            EXPECT_TRUE(decodeError(line.substr(tab + 1)).starts_with(line.substr(0, tab))) << line;
+        }
+    }
+    EXPECT_EQ(count, 15);
 }
 
 TEST(PricingDecode, FromJsonFallsBackSilently)
@@ -173,37 +168,18 @@ TEST(PricingDecode, FromJsonFallsBackSilently)
 
 TEST(ShippedPricingTable, PricesRealModelIdsWithTheIntendedEntry)
 {
-    const char* data = std::getenv("LOOMWATCH_TEST_DATA");
-    ASSERT_NE(data, nullptr);
-    std::ifstream in(std::filesystem::path(data) / ".." / ".." / "resources" / "ModelPricing.json");
-    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const PricingService s(PricingService::decode(json));
+    const PricingService s(PricingService::decode(readData("../../../resources/ModelPricing.json")));
     EXPECT_EQ(s.table().version, 1);
-
-    // One million input and one million output tokens: input price + output price.
-    using enum AgentTool;
-    for (const auto& [tool, model, expected] :
-         std::vector<std::tuple<AgentTool, const char*, const char*>>{{claude, "claude-opus-4-5-20251101", "30"},
-                                                                      {claude, "claude-opus-4-1-20250805", "90"},
-                                                                      {claude, "claude-opus-4-20250514", "90"},
-                                                                      {claude, "claude-sonnet-4-5-20250929", "18"},
-                                                                      {claude, "claude-sonnet-4-20250514", "18"},
-                                                                      {claude, "claude-haiku-4-5-20251001", "6"},
-                                                                      {claude, "claude-3-5-haiku-20241022", "4.8"},
-                                                                      {claude, "<synthetic>", "none"},
-                                                                      {codex, "gpt-5-codex", "11.25"},
-                                                                      {codex, "gpt-5.1-codex", "11.25"},
-                                                                      {codex, "gpt-5-mini", "2.25"},
-                                                                      {codex, "gpt-5", "11.25"},
-                                                                      {codex, "o4-mini", "5.5"},
-                                                                      {codex, "o3", "10"},
-                                                                      {codex, "codex-mini-latest", "7.5"},
-                                                                      {codex, "claude-sonnet-4-5", "none"},
-                                                                      {openCode, "claude-sonnet-4-5", "18"},
-                                                                      {openCode, "gemini-2.5-pro", "11.25"},
-                                                                      {openCode, "gpt-5-mini", "2.25"},
-                                                                      {cursor, "gpt-5", "none"}})
-        EXPECT_EQ(cost(s, tool, model, {1000000, 1000000, 0, 0}), expected) << model;
-    // Cache tokens use their own prices: 1M cache reads and 1M cache writes of Sonnet 4.5.
-    EXPECT_EQ(cost(s, AgentTool::claude, "claude-sonnet-4-5-20250929", {0, 0, 1000000, 1000000}), "4.05");
+    std::istringstream cases(readData("shipped-prices.txt"));
+    std::string tool, model, expected;
+    TokenUsage t;
+    int count = 0;
+    for (std::string line; std::getline(cases, line);) {
+        if (std::istringstream(line) >> tool >> model >> t.input >> t.output >> t.cacheRead >> t.cacheWrite >>
+                expected &&
+            ++count) {
+            EXPECT_EQ(cost(s, *loomwatch::model::agentToolFromRaw(tool), model, t), expected) << line;
+        }
+    }
+    EXPECT_EQ(count, 21);
 }

@@ -1,13 +1,15 @@
 #include "providers/opencodeprovider.h"
 
+#include "ingestion/sqlitehandle.h"
 #include "providers/providererror.h"
 #include "providers/providertestsupport.h"
-#include "providers/sqlitehandle.h"
 
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 
 #include <limits>
+
+using ingestion::SqliteConnection;
 
 namespace {
 

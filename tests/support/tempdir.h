@@ -129,7 +129,7 @@ class TempHome
 public:
     TempHome()
         : m_home("HOME", m_dir.path()), m_data("XDG_DATA_HOME", m_dir / ".local/share"),
-          m_config("XDG_CONFIG_HOME", m_dir / ".config")
+          m_config("XDG_CONFIG_HOME", m_dir / ".config"), m_cache("XDG_CACHE_HOME", m_dir / ".cache")
     {}
     const fs::path& path() const { return m_dir.path(); }
     fs::path operator/(std::string_view name) const { return m_dir / name; }
@@ -150,6 +150,7 @@ public:
         return {{"HOME", path()},
                 {"XDG_DATA_HOME", m_dir / ".local/share"},
                 {"XDG_CONFIG_HOME", m_dir / ".config"},
+                {"XDG_CACHE_HOME", m_dir / ".cache"},
                 {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/loomwatch-test-bus"},
                 {"LANG", "en_US.UTF-8"},
                 {"TZ", "Europe/Berlin"}};
@@ -160,6 +161,7 @@ private:
     ScopedEnv m_home;
     ScopedEnv m_data;
     ScopedEnv m_config;
+    ScopedEnv m_cache;
 };
 
 } // namespace loomwatch::testing

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-namespace loomwatch::providers {
+namespace loomwatch::ingestion {
 
 // An SQLite connection, closed with the object. Result codes are SQLite's own (SQLITE_OK, ...).
 class SqliteConnection
@@ -74,6 +74,11 @@ public:
             sqlite3_bind_null(m_statement, index);
     }
     void bindInt(int index, std::int64_t value) { sqlite3_bind_int64(m_statement, index, value); }
+    void bindBlob(int index, std::string_view bytes)
+    {
+        // A non-null pointer even when empty: a null one would bind NULL.
+        sqlite3_bind_blob64(m_statement, index, bytes.empty() ? "" : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    }
 
     bool isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
     // NULL reads as empty text.
@@ -88,10 +93,17 @@ public:
         return isNull(column) ? std::nullopt : std::optional<std::string>(text(column));
     }
     std::int64_t integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+    // Valid until the next step, reset or column call on this statement.
+    std::string_view blob(int column) const
+    {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
+        return data ? std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column)))
+                    : std::string_view();
+    }
 
 private:
     sqlite3_stmt* m_statement = nullptr;
     int m_prepareResult = SQLITE_ERROR;
 };
 
-} // namespace loomwatch::providers
+} // namespace loomwatch::ingestion

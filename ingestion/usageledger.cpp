@@ -1,0 +1,565 @@
+#include "ingestion/usageledger.h"
+
+#include "ingestion/blob.h"
+#include "ingestion/jsonlparser.h"
+#include "ingestion/sqlitehandle.h"
+
+#include <simdjson.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <system_error>
+#include <unordered_set>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace loomwatch::ingestion {
+
+namespace {
+
+// The parses kept as notes follow the parser's rules: new rules, new cache.
+constexpr std::int64_t cacheVersion = UsageLedger::formatVersion * 1000 + JSONLParser::rulesVersion;
+constexpr int busyTimeoutMs = 10'000;
+// Bytes before the counted end kept to tell an appended transcript from one rewritten in place.
+constexpr std::size_t anchorSize = 32;
+constexpr std::size_t chunkSize = 4 << 20;
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+[[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path)
+{
+    throw std::system_error(error, std::generic_category(), "Cannot " + what + " " + path);
+}
+
+// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+std::size_t readAt(int fd, char* buffer, std::size_t size, std::int64_t offset, const std::string& path)
+{
+    std::size_t length = 0;
+    while (length < size) {
+        const ssize_t got = ::pread(fd, buffer + length, size - length, static_cast<off_t>(offset) + length);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throwFileError(errno, "read", path);
+        }
+        if (got == 0)
+            break;
+        length += static_cast<std::size_t>(got);
+    }
+    return length;
+}
+
+// Which file a row was counted from, and how far.
+struct Identity
+{
+    std::int64_t tool = -1;
+    std::int64_t device = 0;
+    std::int64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+
+    bool operator==(const Identity&) const = default;
+};
+
+struct Row
+{
+    Identity identity;
+    std::int64_t counted = 0;
+    std::string anchor;
+    std::string note;
+    UsageCounterState state;
+    std::vector<UsageSums> sums;
+    std::vector<std::uint64_t> keys;
+};
+
+// Memory for reading transcripts, kept at the size of the longest run read so far.
+class ReadBuffer
+{
+public:
+    // Room for `size` bytes followed by the decoder's padding, keeping the first `keep` bytes.
+    char* reserve(std::size_t size, std::size_t keep)
+    {
+        if (size > m_capacity) {
+            auto larger = std::make_unique_for_overwrite<char[]>(size + simdjson::SIMDJSON_PADDING);
+            std::memcpy(larger.get(), m_data.get(), keep);
+            m_data = std::move(larger);
+            m_capacity = size;
+        }
+        return m_data.get();
+    }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_capacity = 0;
+};
+
+std::string encodeState(const UsageCounterState& state, const std::vector<UsageSums>& sums)
+{
+    BlobWriter out;
+    out.integer(state.hasPrevious);
+    out.integer(state.previousInput);
+    out.integer(state.previousCached);
+    out.integer(state.previousOutput);
+    out.text(state.currentModel);
+    out.text(state.lastModel);
+    out.integer(static_cast<std::int64_t>(sums.size()));
+    for (const UsageSums& s : sums) {
+        out.text(s.model);
+        out.integer(s.quarter);
+        for (std::int64_t field : {s.tokens.input, s.tokens.output, s.tokens.cacheRead, s.tokens.cacheWrite})
+            out.integer(field);
+    }
+    return out.take();
+}
+
+bool decodeState(std::string_view blob, UsageCounterState& state, std::vector<UsageSums>& sums)
+{
+    BlobReader in(blob);
+    state.hasPrevious = in.integer() != 0;
+    state.previousInput = in.integer();
+    state.previousCached = in.integer();
+    state.previousOutput = in.integer();
+    state.currentModel = in.text();
+    state.lastModel = in.text();
+    const std::int64_t count = in.integer();
+    if (!in.good() || count < 0 || static_cast<std::uint64_t>(count) > blob.size())
+        return false;
+    sums.resize(static_cast<std::size_t>(count));
+    for (UsageSums& s : sums) {
+        s.model = in.text();
+        s.quarter = in.integer();
+        s.tokens = {in.integer(), in.integer(), in.integer(), in.integer()};
+    }
+    return in.atEnd();
+}
+
+void debugLog(const std::string& message)
+{
+    if (std::getenv("LOOMWATCH_DEBUG") != nullptr)
+        std::fprintf(stderr, "loomwatch: usage cache: %s\n", message.c_str());
+}
+
+} // namespace
+
+// One connection to the cache and its statements. Every method reports SQLite's result code.
+class UsageLedger::Store
+{
+public:
+    // SQLITE_OK with the connection ready, else the first error on the way.
+    int open(const std::string& path)
+    {
+        const bool inMemory = path.empty();
+        int result =
+            m_db.open(inMemory ? ":memory:" : path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+        if (result != SQLITE_OK)
+            return result;
+        m_db.setBusyTimeout(busyTimeoutMs);
+        if (!inMemory && (result = m_db.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL")) != SQLITE_OK)
+            return result;
+        if ((result = m_db.exec("BEGIN IMMEDIATE")) != SQLITE_OK)
+            return result;
+        SqliteStatement version(m_db, "PRAGMA user_version");
+        result = version.ok() ? version.step() : version.prepareResult();
+        if (result != SQLITE_ROW)
+            return m_db.exec("ROLLBACK"), result;
+        const std::int64_t found = version.integer(0);
+        if (found == 0) {
+            const std::string schema =
+                "CREATE TABLE transcripts(path TEXT PRIMARY KEY, tool INTEGER, device INTEGER, inode INTEGER, "
+                "size INTEGER, mtime INTEGER, counted INTEGER, anchor BLOB, state BLOB, note BLOB, keys BLOB);"
+                "PRAGMA user_version=" +
+                std::to_string(cacheVersion);
+            result = m_db.exec(schema.c_str());
+            if (result != SQLITE_OK)
+                return m_db.exec("ROLLBACK"), result;
+        }
+        if ((result = m_db.exec("COMMIT")) != SQLITE_OK)
+            return result;
+        if (found != 0 && found != cacheVersion)
+            return SQLITE_NOTADB; // another format: start afresh
+        m_select = std::make_unique<SqliteStatement>(
+            m_db,
+            "SELECT tool, device, inode, size, mtime, counted, anchor, state, note FROM transcripts WHERE path = ?");
+        m_selectKeys = std::make_unique<SqliteStatement>(m_db, "SELECT keys FROM transcripts WHERE path = ?");
+        m_write = std::make_unique<SqliteStatement>(m_db, "INSERT OR REPLACE INTO transcripts VALUES (?, ?, ?, ?, ?, "
+                                                          "?, ?, ?, ?, ?, ?)");
+        m_writeNote = std::make_unique<SqliteStatement>(m_db, "UPDATE transcripts SET note = ? WHERE path = ?");
+        for (const auto* statement : {m_select.get(), m_selectKeys.get(), m_write.get(), m_writeNote.get()})
+            if (!statement->ok())
+                return statement->prepareResult();
+        return SQLITE_OK;
+    }
+
+    // SQLITE_ROW with `row` filled, SQLITE_DONE when there is none (or it is unreadable), else an error.
+    int find(const std::string& path, Row& row, bool withKeys)
+    {
+        m_select->reset();
+        m_select->bindText(1, path);
+        const int result = m_select->step();
+        if (result != SQLITE_ROW)
+            return result;
+        row.identity = {m_select->integer(0), m_select->integer(1), m_select->integer(2), m_select->integer(3),
+                        m_select->integer(4)};
+        row.counted = m_select->integer(5);
+        row.anchor = m_select->blob(6);
+        if (!decodeState(m_select->blob(7), row.state, row.sums))
+            return SQLITE_DONE;
+        row.note = m_select->blob(8);
+        m_select->reset();
+        return withKeys ? findKeys(path, row.keys) : SQLITE_ROW;
+    }
+
+    int findKeys(const std::string& path, std::vector<std::uint64_t>& keys)
+    {
+        m_selectKeys->reset();
+        m_selectKeys->bindText(1, path);
+        const int result = m_selectKeys->step();
+        if (result != SQLITE_ROW)
+            return result;
+        const std::string_view blob = m_selectKeys->blob(0);
+        keys.resize(blob.size() / sizeof(std::uint64_t));
+        std::memcpy(keys.data(), blob.data(), keys.size() * sizeof(std::uint64_t));
+        m_selectKeys->reset();
+        return SQLITE_ROW;
+    }
+
+    int write(const std::string& path, const Row& row)
+    {
+        SqliteStatement& w = *m_write;
+        w.reset();
+        w.bindText(1, path);
+        int column = 2;
+        for (std::int64_t value : {row.identity.tool, row.identity.device, row.identity.inode, row.identity.size,
+                                   row.identity.mtime, row.counted})
+            w.bindInt(column++, value);
+        w.bindBlob(column++, row.anchor);
+        w.bindBlob(column++, encodeState(row.state, row.sums));
+        w.bindBlob(column++, row.note);
+        w.bindBlob(column++, std::string_view(reinterpret_cast<const char*>(row.keys.data()),
+                                              row.keys.size() * sizeof(std::uint64_t)));
+        const int result = w.step();
+        w.reset();
+        return result == SQLITE_DONE ? SQLITE_OK : result;
+    }
+
+    int writeNote(const std::string& path, const std::string& note)
+    {
+        m_writeNote->reset();
+        m_writeNote->bindBlob(1, note);
+        m_writeNote->bindText(2, path);
+        const int result = m_writeNote->step();
+        m_writeNote->reset();
+        return result == SQLITE_DONE ? SQLITE_OK : result;
+    }
+
+    int exec(const char* sql) { return m_db.exec(sql); }
+
+    ReadBuffer buffer;
+
+    // A write transaction that rolls back unless committed.
+    class Transaction
+    {
+    public:
+        explicit Transaction(Store& store) : m_store(store), m_result(store.exec("BEGIN IMMEDIATE")) {}
+        ~Transaction()
+        {
+            if (m_result == SQLITE_OK)
+                m_store.exec("ROLLBACK");
+        }
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        int result() const { return m_result; }
+        int commit()
+        {
+            const int result = m_store.exec("COMMIT");
+            if (result == SQLITE_OK)
+                m_result = SQLITE_DONE;
+            return result;
+        }
+
+    private:
+        Store& m_store;
+        int m_result;
+    };
+
+private:
+    SqliteConnection m_db;
+    std::unique_ptr<SqliteStatement> m_select;
+    std::unique_ptr<SqliteStatement> m_selectKeys;
+    std::unique_ptr<SqliteStatement> m_write;
+    std::unique_ptr<SqliteStatement> m_writeNote;
+};
+
+namespace {
+
+Identity identify(int fd, model::AgentTool tool, const std::string& path)
+{
+    struct stat info
+    {};
+    if (::fstat(fd, &info) != 0)
+        throwFileError(errno, "read the attributes of", path);
+    if (!S_ISREG(info.st_mode))
+        throwFileError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, "read (not a regular file)", path);
+    return {static_cast<std::int64_t>(tool), static_cast<std::int64_t>(info.st_dev),
+            static_cast<std::int64_t>(info.st_ino), static_cast<std::int64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+model::Timestamp modifiedAt(const Identity& identity)
+{
+    return model::Timestamp(
+        std::chrono::duration_cast<model::Timestamp::duration>(std::chrono::nanoseconds(identity.mtime)));
+}
+
+FileUsage usageOf(Row& row)
+{
+    return {std::move(row.sums), std::move(row.keys), std::move(row.state.lastModel), std::move(row.note)};
+}
+
+// Counts the complete lines in bytes [from, size) of the file; returns the offset after the last of them.
+// `whole`, when given, sees the file's bytes when they were all read at once.
+std::int64_t countBytes(int fd, const std::string& path, std::int64_t from, std::int64_t size, UsageCounter& counter,
+                        model::Timestamp fallback, ReadBuffer& buffer,
+                        const std::function<void(std::string_view)>& whole = {})
+{
+    std::size_t carried = 0; // the start of a line that the next read completes
+    std::int64_t counted = from;
+    for (std::int64_t offset = from; offset < size;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(chunkSize, size - offset));
+        char* data = buffer.reserve(carried + want, carried);
+        const std::size_t got = readAt(fd, data + carried, want, offset, path);
+        if (got == 0)
+            break; // it shrank meanwhile: the next count starts afresh
+        offset += static_cast<std::int64_t>(got);
+        const std::size_t total = carried + got;
+        const void* lastBreak = ::memrchr(data, '\n', total);
+        if (lastBreak == nullptr) {
+            carried = total;
+            continue;
+        }
+        const std::size_t complete = static_cast<std::size_t>(static_cast<const char*>(lastBreak) - data) + 1;
+        std::memset(data + total, 0, simdjson::SIMDJSON_PADDING);
+        counter.count(std::string_view(data, complete), fallback);
+        if (whole && from == 0 && static_cast<std::int64_t>(total) == size)
+            whole(std::string_view(data, total));
+        counted += static_cast<std::int64_t>(complete);
+        carried = total - complete;
+        std::memmove(data, data + complete, carried);
+    }
+    return counted;
+}
+
+std::string readAnchor(int fd, std::int64_t counted, const std::string& path)
+{
+    std::string anchor(static_cast<std::size_t>(std::min<std::int64_t>(counted, anchorSize)), '\0');
+    anchor.resize(readAt(fd, anchor.data(), anchor.size(), counted - static_cast<std::int64_t>(anchor.size()), path));
+    return anchor;
+}
+
+// The whole transcript, not kept: messages under `known` keys do not count.
+FileUsage countWhole(int fd, const Identity& identity, model::AgentTool tool, const std::string& path,
+                     std::span<const std::uint64_t> known, ReadBuffer& buffer)
+{
+    UsageCounter counter(tool, {}, known);
+    countBytes(fd, path, 0, identity.size, counter, modifiedAt(identity), buffer);
+    return {counter.takeSums(), counter.takeNewKeys(), counter.state().lastModel, {}};
+}
+
+} // namespace
+
+std::unique_ptr<UsageLedger::Store> UsageLedger::openStore(const std::string& path, bool afresh)
+{
+    auto store = std::make_unique<Store>();
+    if (path.empty()) {
+        store->open({});
+        return store;
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    const auto remove = [&] {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            std::filesystem::remove(path + suffix, ignored);
+    };
+    if (afresh)
+        remove();
+    int result = store->open(path);
+    if (result != SQLITE_OK && result != SQLITE_BUSY && std::filesystem::exists(path, ignored)) {
+        debugLog("cannot use " + path + " (" + sqlite3_errstr(result) + "); making it anew");
+        store = std::make_unique<Store>();
+        remove();
+        result = store->open(path);
+    }
+    if (result == SQLITE_OK)
+        return store;
+    debugLog("cannot use " + path + " (" + sqlite3_errstr(result) + "); counting in memory");
+    return nullptr;
+}
+
+UsageLedger::UsageLedger(std::string path) : m_path(std::move(path)), m_store(openStore(m_path))
+{
+    if (!m_store) {
+        m_path.clear();
+        m_store = openStore({});
+    }
+}
+
+UsageLedger::~UsageLedger() = default;
+
+bool UsageLedger::isPersistent() const
+{
+    return !m_path.empty();
+}
+
+FileUsage UsageLedger::count(model::AgentTool tool, const std::string& path, bool withKeys, const NoteMaker& makeNote)
+{
+    std::lock_guard lock(m_mutex);
+    return countLocked(tool, path, withKeys, makeNote);
+}
+
+FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& path, bool withKeys,
+                                   const NoteMaker& makeNote)
+{
+    // Non-blocking, so that a FIFO named like a transcript cannot stall the open.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0)
+        throwFileError(errno, "open", path);
+    const Identity identity = identify(file.get(), tool, path);
+
+    const auto attempt = [&](Row& row) {
+        int result = m_store->find(path, row, withKeys);
+        if (result == SQLITE_ROW && row.identity == identity) {
+            if (!makeNote || !row.note.empty())
+                return SQLITE_OK;
+            row.note = makeNote(nullptr);
+            return m_store->writeNote(path, row.note);
+        }
+        if (result != SQLITE_ROW && result != SQLITE_DONE)
+            return result;
+        // Changed since it was counted: count it under the write lock, so that no other process counts the same
+        // bytes meanwhile and no count is lost.
+        Store::Transaction transaction(*m_store);
+        if (transaction.result() != SQLITE_OK)
+            return transaction.result();
+        row = {};
+        result = m_store->find(path, row, true);
+        if (result != SQLITE_ROW && result != SQLITE_DONE)
+            return result;
+        if (result == SQLITE_ROW && row.identity == identity && (!makeNote || !row.note.empty()))
+            return transaction.commit();
+        const bool appended = result == SQLITE_ROW && row.identity.tool == identity.tool &&
+                              row.identity.device == identity.device && row.identity.inode == identity.inode &&
+                              row.counted <= identity.size && readAnchor(file.get(), row.counted, path) == row.anchor;
+        if (!appended)
+            row = {};
+        UsageCounter counter(tool, row.state, row.keys);
+        std::optional<std::string> note;
+        const auto noteOfContents = [&](std::string_view bytes) {
+            if (makeNote) {
+                const Contents contents{bytes, modifiedAt(identity)};
+                note = makeNote(&contents);
+            }
+        };
+        row.counted = countBytes(file.get(), path, row.counted, identity.size, counter, modifiedAt(identity),
+                                 m_store->buffer, noteOfContents);
+        row.identity = identity;
+        row.anchor = readAnchor(file.get(), row.counted, path);
+        row.state = counter.state();
+        mergeSums(row.sums, counter.takeSums());
+        row.keys = mergeKeys(row.keys, counter.takeNewKeys());
+        row.note = note ? std::move(*note) : makeNote ? makeNote(nullptr) : std::string();
+        if ((result = m_store->write(path, row)) != SQLITE_OK)
+            return result;
+        return transaction.commit();
+    };
+
+    for (int tries = 0;; ++tries) {
+        Row row;
+        const int result = attempt(row);
+        if (result == SQLITE_OK)
+            return usageOf(row);
+        if (result == SQLITE_BUSY || tries == 1) {
+            FileUsage usage = countWhole(file.get(), identity, tool, path, {}, m_store->buffer);
+            if (makeNote)
+                usage.note = makeNote(nullptr);
+            return usage;
+        }
+        // A cache damaged or made unwritable while in use: go on with a new one.
+        debugLog(std::string("error while counting (") + sqlite3_errstr(result) + ")");
+        m_store.reset();
+        m_store = openStore(m_path, true);
+        if (!m_store) {
+            m_path.clear();
+            m_store = openStore({});
+        }
+    }
+}
+
+std::vector<FileUsage> UsageLedger::countOnce(model::AgentTool tool, const std::vector<std::string>& paths)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<FileUsage> result(paths.size());
+    std::unordered_set<std::uint64_t> seen;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        try {
+            const bool claude = tool == model::AgentTool::claude;
+            FileUsage usage = countLocked(tool, paths[i], claude, {});
+            if (std::ranges::any_of(usage.keys, [&](std::uint64_t key) { return seen.contains(key); })) {
+                // Rare: count this one again without the messages an earlier transcript holds.
+                std::vector<std::uint64_t> known(seen.begin(), seen.end());
+                std::sort(known.begin(), known.end());
+                const FileDescriptor file(::open(paths[i].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+                if (file.get() < 0)
+                    throwFileError(errno, "open", paths[i]);
+                usage = countWhole(file.get(), identify(file.get(), tool, paths[i]), tool, paths[i], known,
+                                   m_store->buffer);
+            }
+            seen.insert(usage.keys.begin(), usage.keys.end());
+            result[i] = std::move(usage);
+        } catch (const std::system_error&) {
+            // Unreadable: it counts nothing.
+        }
+    }
+    return result;
+}
+
+std::pair<std::vector<model::ModelTokens>, model::TokenUsage>
+modelTotals(model::AgentTool tool, const std::vector<FileUsage>& files, const std::optional<std::string>& sessionModel)
+{
+    std::map<std::string, model::TokenUsage, std::less<>> raw;
+    for (const FileUsage& file : files) {
+        const std::string& unnamed = file.lastModel.empty() ? sessionModel.value_or(std::string()) : file.lastModel;
+        for (const UsageSums& sums : file.sums)
+            addTokens(raw[sums.model.empty() ? unnamed : sums.model], sums.tokens);
+    }
+    std::pair<std::vector<model::ModelTokens>, model::TokenUsage> result;
+    for (const auto& [name, tokens] : raw) {
+        result.first.push_back({name, settled(tool, tokens)});
+        addTokens(result.second, result.first.back().tokens);
+    }
+    return result;
+}
+
+} // namespace loomwatch::ingestion
