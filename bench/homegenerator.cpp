@@ -204,9 +204,6 @@ std::string transcript(std::string head, TurnWriter&& writeTurn, std::size_t min
 struct CodexWriter
 {
     Random& random;
-    std::int64_t input = 0;
-    std::int64_t cached = 0;
-    std::int64_t output = 0;
 
     static std::string line(Clock::time_point t, std::string_view type, std::string_view payload)
     {
@@ -214,26 +211,53 @@ struct CodexWriter
                "\",\"payload\":" + std::string(payload) + "}\n";
     }
 
+    static std::string usage(std::int64_t in, std::int64_t cache, std::int64_t out)
+    {
+        return "{\"input_tokens\":" + std::to_string(in) + ",\"cached_input_tokens\":" + std::to_string(cache) +
+               ",\"output_tokens\":" + std::to_string(out) + ",\"reasoning_output_tokens\":" + std::to_string(out / 3) +
+               ",\"total_tokens\":" + std::to_string(in + out) + "}";
+    }
+
+    // Turns are written newest first, so the running totals cannot be known here: the event holds its own increase
+    // between two marker bytes, and settleTotals() writes the totals once the turns are in file order.
     std::string tokenCount(Clock::time_point t)
     {
         const std::int64_t lastInput = 3000 + static_cast<std::int64_t>(random.below(9000));
         const std::int64_t lastCached = lastInput / 2;
         const std::int64_t lastOutput = 100 + static_cast<std::int64_t>(random.below(900));
-        input += lastInput;
-        cached += lastCached;
-        output += lastOutput;
-        const auto usage = [](std::int64_t in, std::int64_t cache, std::int64_t out) {
-            return "{\"input_tokens\":" + std::to_string(in) + ",\"cached_input_tokens\":" + std::to_string(cache) +
-                   ",\"output_tokens\":" + std::to_string(out) +
-                   ",\"reasoning_output_tokens\":" + std::to_string(out / 3) +
-                   ",\"total_tokens\":" + std::to_string(in + out) + "}";
-        };
         return line(t, "event_msg",
-                    "{\"type\":\"token_count\",\"info\":{\"total_token_usage\":" + usage(input, cached, output) +
-                        ",\"last_token_usage\":" + usage(lastInput, lastCached, lastOutput) +
+                    "{\"type\":\"token_count\",\"info\":{\"total_token_usage\":\x01" + std::to_string(lastInput) + " " +
+                        std::to_string(lastCached) + " " + std::to_string(lastOutput) +
+                        "\x02,\"last_token_usage\":" + usage(lastInput, lastCached, lastOutput) +
                         ",\"model_context_window\":272000},\"rate_limits\":{\"primary\":{\"used_percent\":" +
                         std::to_string(random.below(90)) +
                         ".0,\"window_minutes\":300,\"resets_in_seconds\":9000},\"secondary\":null}}");
+    }
+
+    // The agent's counters only grow through a session: each event's totals are the sum of the increases so far.
+    static std::string settleTotals(const std::string& content)
+    {
+        std::string out;
+        out.reserve(content.size() + content.size() / 16);
+        std::int64_t input = 0;
+        std::int64_t cached = 0;
+        std::int64_t output = 0;
+        std::size_t from = 0;
+        for (std::size_t open; (open = content.find('\x01', from)) != std::string::npos;) {
+            const std::size_t close = content.find('\x02', open);
+            long long in = 0;
+            long long cache = 0;
+            long long outTokens = 0;
+            std::sscanf(content.c_str() + open + 1, "%lld %lld %lld", &in, &cache, &outTokens);
+            input += in;
+            cached += cache;
+            output += outTokens;
+            out.append(content, from, open - from);
+            out += usage(input, cached, output);
+            from = close + 1;
+        }
+        out.append(content, from);
+        return out;
     }
 
     std::string turn(Clock::time_point t)
@@ -380,9 +404,9 @@ GeneratedHome generateHome(const std::filesystem::path& home, const HomeOptions&
                                           "\",\"approval_policy\":\"on-request\",\"sandbox_policy\":{\"mode\":"
                                           "\"workspace-write\",\"network_access\":false},\"model\":\"gpt-5-codex\","
                                           "\"effort\":\"medium\",\"summary\":\"auto\"}");
-            const std::string content = transcript(
+            const std::string content = CodexWriter::settleTotals(transcript(
                 std::move(head), [&](Clock::time_point t) { return writer.turn(t); }, large ? options.largeSize : 0,
-                turns, modified);
+                turns, modified));
             // YYYY/MM/DD/rollout-YYYY-MM-DDThh-mm-ss-<uuid>.jsonl
             std::string stamp = startedIso.substr(0, 19);
             stamp[13] = '-';
