@@ -1,8 +1,7 @@
 #include "ingestion/usageledger.h"
 
-#include "ingestion/blob.h"
 #include "ingestion/jsonlparser.h"
-#include "ingestion/sqlitehandle.h"
+#include "ingestion/usagecache.h"
 
 #include <simdjson.h>
 
@@ -27,7 +26,6 @@ namespace {
 
 // The parses kept as notes follow the parser's rules: new rules, new cache.
 constexpr std::int64_t cacheVersion = UsageLedger::formatVersion * 1000 + JSONLParser::rulesVersion;
-constexpr int busyTimeoutMs = 10'000;
 // Bytes before the counted end kept to tell an appended transcript from one rewritten in place.
 constexpr std::size_t anchorSize = 32;
 constexpr std::size_t chunkSize = 4 << 20;
@@ -72,29 +70,6 @@ std::size_t readAt(int fd, char* buffer, std::size_t size, std::int64_t offset, 
     return length;
 }
 
-// Which file a row was counted from, and how far.
-struct Identity
-{
-    std::int64_t tool = -1;
-    std::int64_t device = 0;
-    std::int64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t mtime = 0;
-
-    bool operator==(const Identity&) const = default;
-};
-
-struct Row
-{
-    Identity identity;
-    std::int64_t counted = 0;
-    std::string anchor;
-    std::string note;
-    UsageCounterState state;
-    std::vector<UsageSums> sums;
-    std::vector<std::uint64_t> keys;
-};
-
 // Memory for reading transcripts, kept at the size of the longest run read so far.
 class ReadBuffer
 {
@@ -116,46 +91,6 @@ private:
     std::size_t m_capacity = 0;
 };
 
-std::string encodeState(const UsageCounterState& state, const std::vector<UsageSums>& sums)
-{
-    BlobWriter out;
-    out.integer(state.hasPrevious);
-    out.integer(state.previousInput);
-    out.integer(state.previousCached);
-    out.integer(state.previousOutput);
-    out.text(state.currentModel);
-    out.text(state.lastModel);
-    out.integer(static_cast<std::int64_t>(sums.size()));
-    for (const UsageSums& s : sums) {
-        out.text(s.model);
-        out.integer(s.quarter);
-        for (std::int64_t field : {s.tokens.input, s.tokens.output, s.tokens.cacheRead, s.tokens.cacheWrite})
-            out.integer(field);
-    }
-    return out.take();
-}
-
-bool decodeState(std::string_view blob, UsageCounterState& state, std::vector<UsageSums>& sums)
-{
-    BlobReader in(blob);
-    state.hasPrevious = in.integer() != 0;
-    state.previousInput = in.integer();
-    state.previousCached = in.integer();
-    state.previousOutput = in.integer();
-    state.currentModel = in.text();
-    state.lastModel = in.text();
-    const std::int64_t count = in.integer();
-    if (!in.good() || count < 0 || static_cast<std::uint64_t>(count) > blob.size())
-        return false;
-    sums.resize(static_cast<std::size_t>(count));
-    for (UsageSums& s : sums) {
-        s.model = in.text();
-        s.quarter = in.integer();
-        s.tokens = {in.integer(), in.integer(), in.integer(), in.integer()};
-    }
-    return in.atEnd();
-}
-
 void debugLog(const std::string& message)
 {
     if (std::getenv("LOOMWATCH_DEBUG") != nullptr)
@@ -164,158 +99,16 @@ void debugLog(const std::string& message)
 
 } // namespace
 
-// One connection to the cache and its statements. Every method reports SQLite's result code.
-class UsageLedger::Store
+// The cache, with the memory its counts read transcripts into.
+class UsageLedger::Store : public UsageCache
 {
 public:
-    // SQLITE_OK with the connection ready, else the first error on the way.
-    int open(const std::string& path)
-    {
-        const bool inMemory = path.empty();
-        int result =
-            m_db.open(inMemory ? ":memory:" : path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
-        if (result != SQLITE_OK)
-            return result;
-        m_db.setBusyTimeout(busyTimeoutMs);
-        if (!inMemory && (result = m_db.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL")) != SQLITE_OK)
-            return result;
-        if ((result = m_db.exec("BEGIN IMMEDIATE")) != SQLITE_OK)
-            return result;
-        SqliteStatement version(m_db, "PRAGMA user_version");
-        result = version.ok() ? version.step() : version.prepareResult();
-        if (result != SQLITE_ROW)
-            return m_db.exec("ROLLBACK"), result;
-        const std::int64_t found = version.integer(0);
-        if (found == 0) {
-            const std::string schema =
-                "CREATE TABLE transcripts(path TEXT PRIMARY KEY, tool INTEGER, device INTEGER, inode INTEGER, "
-                "size INTEGER, mtime INTEGER, counted INTEGER, anchor BLOB, state BLOB, note BLOB, keys BLOB);"
-                "PRAGMA user_version=" +
-                std::to_string(cacheVersion);
-            result = m_db.exec(schema.c_str());
-            if (result != SQLITE_OK)
-                return m_db.exec("ROLLBACK"), result;
-        }
-        if ((result = m_db.exec("COMMIT")) != SQLITE_OK)
-            return result;
-        if (found != 0 && found != cacheVersion)
-            return SQLITE_NOTADB; // another format: start afresh
-        m_select = std::make_unique<SqliteStatement>(
-            m_db,
-            "SELECT tool, device, inode, size, mtime, counted, anchor, state, note FROM transcripts WHERE path = ?");
-        m_selectKeys = std::make_unique<SqliteStatement>(m_db, "SELECT keys FROM transcripts WHERE path = ?");
-        m_write = std::make_unique<SqliteStatement>(m_db, "INSERT OR REPLACE INTO transcripts VALUES (?, ?, ?, ?, ?, "
-                                                          "?, ?, ?, ?, ?, ?)");
-        m_writeNote = std::make_unique<SqliteStatement>(m_db, "UPDATE transcripts SET note = ? WHERE path = ?");
-        for (const auto* statement : {m_select.get(), m_selectKeys.get(), m_write.get(), m_writeNote.get()})
-            if (!statement->ok())
-                return statement->prepareResult();
-        return SQLITE_OK;
-    }
-
-    // SQLITE_ROW with `row` filled, SQLITE_DONE when there is none (or it is unreadable), else an error.
-    int find(const std::string& path, Row& row, bool withKeys)
-    {
-        m_select->reset();
-        m_select->bindText(1, path);
-        const int result = m_select->step();
-        if (result != SQLITE_ROW)
-            return result;
-        row.identity = {m_select->integer(0), m_select->integer(1), m_select->integer(2), m_select->integer(3),
-                        m_select->integer(4)};
-        row.counted = m_select->integer(5);
-        row.anchor = m_select->blob(6);
-        if (!decodeState(m_select->blob(7), row.state, row.sums))
-            return SQLITE_DONE;
-        row.note = m_select->blob(8);
-        m_select->reset();
-        return withKeys ? findKeys(path, row.keys) : SQLITE_ROW;
-    }
-
-    int findKeys(const std::string& path, std::vector<std::uint64_t>& keys)
-    {
-        m_selectKeys->reset();
-        m_selectKeys->bindText(1, path);
-        const int result = m_selectKeys->step();
-        if (result != SQLITE_ROW)
-            return result;
-        const std::string_view blob = m_selectKeys->blob(0);
-        keys.resize(blob.size() / sizeof(std::uint64_t));
-        std::memcpy(keys.data(), blob.data(), keys.size() * sizeof(std::uint64_t));
-        m_selectKeys->reset();
-        return SQLITE_ROW;
-    }
-
-    int write(const std::string& path, const Row& row)
-    {
-        SqliteStatement& w = *m_write;
-        w.reset();
-        w.bindText(1, path);
-        int column = 2;
-        for (std::int64_t value : {row.identity.tool, row.identity.device, row.identity.inode, row.identity.size,
-                                   row.identity.mtime, row.counted})
-            w.bindInt(column++, value);
-        w.bindBlob(column++, row.anchor);
-        w.bindBlob(column++, encodeState(row.state, row.sums));
-        w.bindBlob(column++, row.note);
-        w.bindBlob(column++, std::string_view(reinterpret_cast<const char*>(row.keys.data()),
-                                              row.keys.size() * sizeof(std::uint64_t)));
-        const int result = w.step();
-        w.reset();
-        return result == SQLITE_DONE ? SQLITE_OK : result;
-    }
-
-    int writeNote(const std::string& path, const std::string& note)
-    {
-        m_writeNote->reset();
-        m_writeNote->bindBlob(1, note);
-        m_writeNote->bindText(2, path);
-        const int result = m_writeNote->step();
-        m_writeNote->reset();
-        return result == SQLITE_DONE ? SQLITE_OK : result;
-    }
-
-    int exec(const char* sql) { return m_db.exec(sql); }
-
     ReadBuffer buffer;
-
-    // A write transaction that rolls back unless committed.
-    class Transaction
-    {
-    public:
-        explicit Transaction(Store& store) : m_store(store), m_result(store.exec("BEGIN IMMEDIATE")) {}
-        ~Transaction()
-        {
-            if (m_result == SQLITE_OK)
-                m_store.exec("ROLLBACK");
-        }
-        Transaction(const Transaction&) = delete;
-        Transaction& operator=(const Transaction&) = delete;
-        int result() const { return m_result; }
-        int commit()
-        {
-            const int result = m_store.exec("COMMIT");
-            if (result == SQLITE_OK)
-                m_result = SQLITE_DONE;
-            return result;
-        }
-
-    private:
-        Store& m_store;
-        int m_result;
-    };
-
-private:
-    SqliteConnection m_db;
-    std::unique_ptr<SqliteStatement> m_select;
-    std::unique_ptr<SqliteStatement> m_selectKeys;
-    std::unique_ptr<SqliteStatement> m_write;
-    std::unique_ptr<SqliteStatement> m_writeNote;
 };
 
 namespace {
 
-Identity identify(int fd, model::AgentTool tool, const std::string& path)
+TranscriptIdentity identify(int fd, model::AgentTool tool, const std::string& path)
 {
     struct stat info
     {};
@@ -328,13 +121,13 @@ Identity identify(int fd, model::AgentTool tool, const std::string& path)
             static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
-model::Timestamp modifiedAt(const Identity& identity)
+model::Timestamp modifiedAt(const TranscriptIdentity& identity)
 {
     return model::Timestamp(
         std::chrono::duration_cast<model::Timestamp::duration>(std::chrono::nanoseconds(identity.mtime)));
 }
 
-FileUsage usageOf(Row& row)
+FileUsage usageOf(LedgerRow& row)
 {
     return {std::move(row.sums), std::move(row.keys), std::move(row.state.lastModel), std::move(row.note)};
 }
@@ -380,7 +173,7 @@ std::string readAnchor(int fd, std::int64_t counted, const std::string& path)
 }
 
 // The whole transcript, not kept: messages under `known` keys do not count.
-FileUsage countWhole(int fd, const Identity& identity, model::AgentTool tool, const std::string& path,
+FileUsage countWhole(int fd, const TranscriptIdentity& identity, model::AgentTool tool, const std::string& path,
                      std::span<const std::uint64_t> known, ReadBuffer& buffer)
 {
     UsageCounter counter(tool, {}, known);
@@ -394,7 +187,7 @@ std::unique_ptr<UsageLedger::Store> UsageLedger::openStore(const std::string& pa
 {
     auto store = std::make_unique<Store>();
     if (path.empty()) {
-        store->open({});
+        store->open({}, cacheVersion);
         return store;
     }
     std::error_code ignored;
@@ -405,12 +198,12 @@ std::unique_ptr<UsageLedger::Store> UsageLedger::openStore(const std::string& pa
     };
     if (afresh)
         remove();
-    int result = store->open(path);
+    int result = store->open(path, cacheVersion);
     if (result != SQLITE_OK && result != SQLITE_BUSY && std::filesystem::exists(path, ignored)) {
         debugLog("cannot use " + path + " (" + sqlite3_errstr(result) + "); making it anew");
         store = std::make_unique<Store>();
         remove();
-        result = store->open(path);
+        result = store->open(path, cacheVersion);
     }
     if (result == SQLITE_OK)
         return store;
@@ -446,11 +239,12 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         throwFileError(errno, "open", path);
-    const Identity identity = identify(file.get(), tool, path);
+    const TranscriptIdentity identity = identify(file.get(), tool, path);
 
-    const auto attempt = [&](Row& row) {
-        int result = m_store->find(path, row, withKeys);
-        if (result == SQLITE_ROW && row.identity == identity) {
+    const auto attempt = [&](LedgerRow& row) {
+        int result = m_store->find(path, row);
+        if (result == SQLITE_ROW && row.identity == identity &&
+            (result = m_store->readParts(path, row, withKeys)) == SQLITE_ROW) {
             if (!makeNote || !row.note.empty())
                 return SQLITE_OK;
             row.note = makeNote(nullptr);
@@ -460,11 +254,12 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
             return result;
         // Changed since it was counted: count it under the write lock, so that no other process counts the same
         // bytes meanwhile and no count is lost.
-        Store::Transaction transaction(*m_store);
+        UsageCache::Transaction transaction(*m_store);
         if (transaction.result() != SQLITE_OK)
             return transaction.result();
         row = {};
-        result = m_store->find(path, row, true);
+        if ((result = m_store->find(path, row)) == SQLITE_ROW)
+            result = m_store->readParts(path, row, true);
         if (result != SQLITE_ROW && result != SQLITE_DONE)
             return result;
         if (result == SQLITE_ROW && row.identity == identity && (!makeNote || !row.note.empty()))
@@ -487,16 +282,19 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
         row.identity = identity;
         row.anchor = readAnchor(file.get(), row.counted, path);
         row.state = counter.state();
-        mergeSums(row.sums, counter.takeSums());
-        row.keys = mergeKeys(row.keys, counter.takeNewKeys());
+        const std::vector<UsageSums> moreSums = counter.takeSums();
+        const std::vector<std::uint64_t> moreKeys = counter.takeNewKeys();
+        mergeSums(row.sums, moreSums);
+        row.keys = mergeKeys(row.keys, moreKeys);
         row.note = note ? std::move(*note) : makeNote ? makeNote(nullptr) : std::string();
-        if ((result = m_store->write(path, row)) != SQLITE_OK)
+        result = appended ? m_store->append(path, row, moreSums, moreKeys) : m_store->write(path, row);
+        if (result != SQLITE_OK)
             return result;
         return transaction.commit();
     };
 
     for (int tries = 0;; ++tries) {
-        Row row;
+        LedgerRow row;
         const int result = attempt(row);
         if (result == SQLITE_OK)
             return usageOf(row);

@@ -42,7 +42,7 @@ class UsageLedger
 public:
     // Format of the cache. Its user_version holds this and JSONLParser::rulesVersion; any other value makes it
     // start afresh.
-    static constexpr int formatVersion = 1;
+    static constexpr int formatVersion = 2;
 
     // The cache at `path`, its folder created when missing; an empty path keeps it in memory only.
     explicit UsageLedger(std::string path = {});

@@ -184,11 +184,12 @@ TEST(UsageLedger, TwoProcessesCountingAtOnceLoseNothing)
     const fs::path files[2] = {dir / "a.jsonl", dir / "b.jsonl"};
     for (const auto& file : files)
         writeFile(file, "");
-    // Each process appends to both transcripts in turn and counts both after every line.
+    // Each process appends to both transcripts in turn and counts both after every line; each message comes twice,
+    // as streaming writes it, so that its second line meets its key among those stored by earlier counts.
     const auto work = [&](int process) {
         UsageLedger ledger(cache);
-        for (int i = 0; i < 60; ++i) {
-            appendFile(files[i % 2], message(std::to_string(process) + "-" + std::to_string(i), process));
+        for (int i = 0; i < 120; ++i) {
+            appendFile(files[i / 2 % 2], message(std::to_string(process) + "-" + std::to_string(i / 2), process));
             for (const auto& file : files)
                 ledger.count(claude, file);
         }
