@@ -2,7 +2,9 @@
 # Timed CLI runs for `loomwatch-cli watch --json`:
 #  1. latency from a line appended to a watched transcript to the changed session on stdout
 #     (target ≤ 1.2 s, the 0.75 s debounce included), over several appends;
-#  2. CPU used while idle for IDLE_SECONDS (default 60; target ≤ 0.1 s).
+#  2. an agent that streams, a line every 0.3 s for 10 s: when its change of state is reported (target ≤ 2.5 s,
+#     while the stream goes on);
+#  3. CPU used while idle for IDLE_SECONDS (default 60; target ≤ 0.1 s).
 # Usage: bench/watch_latency.sh BUILD_DIR [IDLE_SECONDS]
 set -euo pipefail
 CLI=$(readlink -f "${1:?usage: watch_latency.sh BUILD_DIR [IDLE_SECONDS]}/cli/loomwatch-cli")
@@ -39,6 +41,23 @@ for i in 1 2 3 4 5; do
     [ $role = assistant ] && role=user || role=assistant
     sleep 1
 done
+
+# The session waits for input (the last append was the assistant's); the user answers and the agent streams
+# lines that keep it working: the change must show while the stream goes on, not after it.
+[ $role = user ] || line assistant >> "$transcript"
+sleep 1.5
+before=$(grep -c '"event":"changed"' "$work/out" || true)
+start=$(date +%s%N)
+(
+    for i in $(seq 33); do
+        line user >> "$transcript"
+        sleep 0.3
+    done
+) &
+streamer=$!
+while [ "$(grep -c '"event":"changed"' "$work/out" || true)" -le "$before" ]; do sleep 0.005; done
+echo "stream (a line every 0.3 s for 10 s): the change to working reported after $(( ($(date +%s%N) - start) / 1000000 )) ms"
+wait $streamer
 
 ticks=$(getconf CLK_TCK)
 read -r u0 s0 < <(awk '{print $14, $15}' /proc/$watch/stat)
