@@ -21,7 +21,7 @@ cmake --build "$ROOT/build-asan" -j "$JOBS"
 ctest --test-dir "$ROOT/build-asan" --output-on-failure -j "$JOBS" -LE 'no-asan'
 
 echo "==> ThreadSanitizer (store and watcher)" >&2
-TSAN_TESTS=(core_test fseventwatcher_test filesessionprovider_test)
+TSAN_TESTS=(core_test fseventwatcher_test filesessionprovider_test usageledger_test)
 configure "$ROOT/build-tsan" thread
 cmake --build "$ROOT/build-tsan" -j "$JOBS" --target "${TSAN_TESTS[@]}"
 ctest --test-dir "$ROOT/build-tsan" --output-on-failure -j "$JOBS" -R "^($(IFS='|'; echo "${TSAN_TESTS[*]}"))\$"
