@@ -31,31 +31,17 @@ model::Timestamp startOfDay(year_month_day day, bool utc)
     return system_clock::from_time_t(std::mktime(&tm));
 }
 
-bool isUuid(std::string_view text)
-{
-    if (text.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i])))
-            return false;
-    }
-    return true;
-}
-
 // The id the session list gives the session of a transcript: a Claude Code subagent's is its parent's
 // (<project>/<id>/subagents/<agent>.jsonl); a Codex rollout's is the UUID that ends its name.
 std::string sessionIdOf(model::AgentTool tool, const std::string& path)
 {
-    std::string id = model::fileStem(path);
+    std::string id = model::transcriptSessionName(path, tool == model::AgentTool::codex);
     if (tool == model::AgentTool::claude) {
         constexpr std::string_view subagents = "/subagents/";
         const std::size_t slash = path.rfind('/');
         if (slash != std::string::npos && slash >= subagents.size() - 1 &&
             path.compare(slash + 1 - subagents.size(), subagents.size(), subagents) == 0)
             id = model::lastPathComponent(path.substr(0, slash + 1 - subagents.size()));
-    } else if (id.starts_with("rollout-") && id.size() > 36 && isUuid(std::string_view(id).substr(id.size() - 36))) {
-        id = id.substr(id.size() - 36);
     }
     return std::string(model::rawValue(tool)) + ":" + id;
 }

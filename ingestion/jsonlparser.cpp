@@ -198,7 +198,7 @@ model::ParsedSession JSONLParser::parseContents(const model::SessionSource& sour
 model::ParsedSession JSONLParser::initialRecord(const model::SessionSource& source, model::Timestamp modified) const
 {
     model::ParsedSession initial;
-    initial.id = model::fileStem(source.url);
+    initial.id = model::transcriptSessionName(source.url, m_tool == model::AgentTool::codex);
     initial.tool = m_tool;
     initial.startedAt = modified;
     initial.lastActivityAt = modified;

@@ -21,4 +21,31 @@ std::string fileStem(std::string_view path)
     return name;
 }
 
+namespace {
+
+bool isUuid(std::string_view text)
+{
+    if (text.size() != 36)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex = (text[i] >= '0' && text[i] <= '9') || (text[i] >= 'a' && text[i] <= 'f') ||
+                         (text[i] >= 'A' && text[i] <= 'F');
+        if (dash ? text[i] != '-' : !hex)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string transcriptSessionName(std::string_view path, bool codex)
+{
+    std::string stem = fileStem(path);
+    if (codex && stem.starts_with("rollout-") && stem.size() > 36 + 8 &&
+        isUuid(std::string_view(stem).substr(stem.size() - 36)))
+        stem.erase(0, stem.size() - 36);
+    return stem;
+}
+
 } // namespace loomwatch::model
