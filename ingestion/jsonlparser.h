@@ -19,7 +19,7 @@ public:
     static constexpr std::size_t tailLimit = 786'432;
     // Raise it with every change of what a parse gives: the parses the usage ledger keeps (sessionnote.h) are then
     // made again.
-    static constexpr std::int64_t rulesVersion = 1;
+    static constexpr std::int64_t rulesVersion = 2;
 
     explicit JSONLParser(model::AgentTool tool);
 
