@@ -11,7 +11,9 @@
 namespace loomwatch::ingestion {
 
 // Reads the tail of one JSON Lines transcript (Claude Code or Codex; the same rules for both) into a
-// ParsedSession, all but its tokens (see UsageLedger). Only reads; safe to use from several threads at once.
+// ParsedSession, all but its tokens (see UsageLedger). Its excerpt is the last thing said or done in the tail
+// (handoff::ConversationReader), else the last text the key search finds. Only reads; safe to use from several
+// threads at once.
 class JSONLParser : public model::TranscriptParser
 {
 public:
