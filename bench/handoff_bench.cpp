@@ -39,6 +39,17 @@ std::string claudeTranscript(std::size_t size)
     return out;
 }
 
+// Build output as a transcript of no shape an agent writes: the handoff falls back to its raw last lines, redacting
+// the whole tail.
+std::string plainTranscript(std::size_t size)
+{
+    std::string out;
+    for (int i = 0; out.size() < size; ++i)
+        out += "[" + std::to_string(i) + "] CC src/router.o -O2 -Wall -Iinclude -DNDEBUG -c src/router.c && echo ok\n";
+    return out;
+}
+
+// Argument 0: a Claude Code transcript; 1: one of no known shape.
 void BM_GenerateHandoff(benchmark::State& state)
 {
     char dir[] = "/tmp/loomwatch-handoff-bench-XXXXXX";
@@ -47,7 +58,8 @@ void BM_GenerateHandoff(benchmark::State& state)
         return;
     }
     const std::string path = std::string(dir) + "/6f0c2a8e-3b9d-4c51-9a7e-2d4b8f1e0c33.jsonl";
-    std::ofstream(path, std::ios::binary) << claudeTranscript(2 * 1024 * 1024);
+    const std::size_t size = 2 * 1024 * 1024;
+    std::ofstream(path, std::ios::binary) << (state.range(0) == 0 ? claudeTranscript(size) : plainTranscript(size));
     loomwatch::model::AgentSession session;
     session.id = "claude:6f0c2a8e";
     session.sourcePath = path;
@@ -57,7 +69,7 @@ void BM_GenerateHandoff(benchmark::State& state)
         benchmark::DoNotOptimize(generator.generateHandoff(session));
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_GenerateHandoff)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GenerateHandoff)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

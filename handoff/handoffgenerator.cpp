@@ -1,5 +1,6 @@
 #include "handoff/handoffgenerator.h"
 
+#include "handoff/conversationreader.h"
 #include "handoff/keyblocks.h"
 #include "handoff/secretredaction.h"
 #include "handoff/snippet.h"
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -100,6 +102,63 @@ std::string_view safePartOfCutTail(std::string_view text)
     return text;
 }
 
+struct Conversation
+{
+    std::vector<std::string> actions;
+    std::optional<std::string> objective;
+};
+
+std::string actionLine(const ConversationReader::Event& event)
+{
+    using Kind = ConversationReader::Event::Kind;
+    if (event.kind == Kind::user)
+        return "User: " + event.text;
+    if (event.kind == Kind::assistant)
+        return "Assistant: " + event.text;
+    if (event.hasCommand())
+        return "Ran: " + std::string(event.command());
+    return event.text;
+}
+
+// The last events of the lines of `bytes` and the user's last request, or nothing when they hold no event. Read
+// before any redaction, which could break a line's JSON.
+std::optional<Conversation> conversationOf(std::string_view bytes)
+{
+    std::string text = toValidUtf8(bytes);
+    const std::size_t length = text.size();
+    // The decoder reads a little past the end of what it decodes.
+    text.append(simdjson::SIMDJSON_PADDING, '\0');
+
+    simdjson::dom::parser json;
+    ConversationReader reader;
+    std::array<ConversationReader::Event, HandoffGenerator::actionCount> last;
+    ConversationReader::Event next;
+    std::size_t count = 0;
+    std::optional<std::string> request;
+    for (std::size_t start = 0; start < length;) {
+        const std::size_t end = std::min(text.find('\n', start), length);
+        simdjson::dom::object line;
+        const bool decoded =
+            end > start &&
+            json.parse(text.data() + start, end - start, false).get_object().get(line) == simdjson::SUCCESS;
+        start = end + 1;
+        if (!decoded || !reader.read(line, next))
+            continue;
+        if (next.kind == ConversationReader::Event::Kind::user)
+            request = next.text;
+        std::swap(next, last[count++ % last.size()]);
+    }
+    if (count == 0)
+        return std::nullopt;
+
+    Conversation conversation;
+    for (std::size_t i = count > last.size() ? count - last.size() : 0; i < count; ++i)
+        conversation.actions.push_back(actionLine(last[i % last.size()]));
+    if (request)
+        conversation.objective = makeSnippet(*request, HandoffGenerator::objectiveCharacters);
+    return conversation;
+}
+
 std::string formatDateTime(model::Timestamp t)
 {
     UErrorCode status = U_ZERO_ERROR;
@@ -167,6 +226,15 @@ std::string HandoffGenerator::generateHandoff(const model::AgentSession& session
 
     bool cut = false;
     const std::string tail = readTail(*session.sourcePath, tailBytes, cut);
+    // A cut tail loses its first line, whole or not: nothing tells whether the cut fell at its start.
+    std::string_view whole = tail;
+    if (cut) {
+        const std::size_t firstBreak = whole.find('\n');
+        whole.remove_prefix(firstBreak == std::string_view::npos ? whole.size() : firstBreak + 1);
+    }
+    if (auto conversation = conversationOf(whole))
+        return renderHandoff(session, conversation->actions, conversation->objective);
+
     const std::string text = redactSecrets(toValidUtf8(cut ? safePartOfCutTail(tail) : std::string_view(tail)));
 
     std::deque<std::string_view> last;
@@ -189,8 +257,8 @@ std::string HandoffGenerator::generateHandoff(const model::AgentSession& session
     return renderHandoff(session, lines);
 }
 
-std::string HandoffGenerator::renderHandoff(const model::AgentSession& session,
-                                            const std::vector<std::string>& lines) const
+std::string HandoffGenerator::renderHandoff(const model::AgentSession& session, const std::vector<std::string>& lines,
+                                            const std::optional<std::string>& objective) const
 {
     std::optional<std::string> editable;
     try {
@@ -202,13 +270,15 @@ std::string HandoffGenerator::renderHandoff(const model::AgentSession& session,
     std::string text = editable && isValidUtf8(*editable) ? std::move(*editable) : std::string(builtInTemplate);
 
     const std::string tool(model::displayName(session.tool));
-    const std::string objective = session.lastSnippet ? *session.lastSnippet : "Continue the active " + tool + " task.";
+    const std::string request = objective             ? *objective
+                                : session.lastSnippet ? *session.lastSnippet
+                                                      : "Continue the active " + tool + " task.";
     const std::string currentState = "Loomwatch last observed this session as **" +
                                      std::string(model::displayName(session.state)) + "** at " +
                                      formatDateTime(session.lastActivityAt) + ".";
 
     const std::vector<Substitution> values = {
-        {"{{objective}}", objective},
+        {"{{objective}}", request},
         {"{{current_state}}", currentState},
         {"{{path}}", session.projectPath.value_or("Unknown")},
         {"{{branch}}", session.branch.value_or("Unknown")},

@@ -12,7 +12,8 @@
 namespace loomwatch::handoff {
 
 // Writes a continuation prompt for another agent from a session record and, for a transcript
-// session, the recent lines of its transcript. Everything taken from the transcript is redacted.
+// session, the end of its transcript: the last things said and done there, or, in a transcript of
+// no shape it knows, its last lines as they are. Everything taken from the transcript is redacted.
 class HandoffGenerator
 {
 public:
@@ -27,6 +28,7 @@ public:
     static constexpr std::size_t lineCharacters = 500;
     static constexpr std::size_t actionCount = 8;
     static constexpr std::size_t actionCharacters = 160;
+    static constexpr std::size_t objectiveCharacters = 300;
 
     explicit HandoffGenerator(TemplateSource source = {});
 
@@ -34,8 +36,11 @@ public:
     // opened, positioned or read; what() names the file: "Could not read /x.jsonl: No such file or directory".
     std::string generateHandoff(const model::AgentSession& session) const;
 
-    // The filled template for raw transcript lines (possibly none). Cannot fail.
-    std::string renderHandoff(const model::AgentSession& session, const std::vector<std::string>& lines) const;
+    // The filled template for transcript lines (possibly none), each shown as one recent action once cleaned
+    // up, and the user's last request when one was found (else the session's excerpt is the objective).
+    // Cannot fail.
+    std::string renderHandoff(const model::AgentSession& session, const std::vector<std::string>& lines,
+                              const std::optional<std::string>& objective = std::nullopt) const;
 
 private:
     TemplateSource m_source;

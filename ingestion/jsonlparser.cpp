@@ -1,5 +1,6 @@
 #include "ingestion/jsonlparser.h"
 
+#include "handoff/conversationreader.h"
 #include "handoff/snippet.h"
 #include "ingestion/jsonsearch.h"
 #include "ingestion/tailreader.h"
@@ -54,12 +55,19 @@ const JsonSearch nestedFacts{
     {{"text"}, Kind::string},
 };
 
+using Event = handoff::ConversationReader::Event;
+
 struct LineState
 {
     model::ParsedSession session;
     std::optional<std::string> lastRole;
+    // The text the key search finds, for the excerpt of a tail that holds no event.
     std::optional<std::string> lastText;
     bool errorSeen = false;
+    // Only the last event becomes the excerpt; the other one is where the next line's is read.
+    Event lastEvent;
+    Event nextEvent;
+    bool eventSeen = false;
 };
 
 // Overwrites in place: most lines repeat the same facts, and reusing the string's memory saves an allocation each.
@@ -76,7 +84,8 @@ std::optional<std::string_view> either(std::optional<std::string_view> first, st
     return first ? first : second;
 }
 
-void applyLine(simdjson::dom::object line, LineState& state, JsonSearch::Scratch& scratch)
+void applyLine(simdjson::dom::object line, LineState& state, JsonSearch::Scratch& scratch,
+               handoff::ConversationReader& conversation)
 {
     const auto top = directMembers.members(line);
     const auto payload = top.object(memberPayload);
@@ -117,6 +126,10 @@ void applyLine(simdjson::dom::object line, LineState& state, JsonSearch::Scratch
     // Only the last text becomes the excerpt, so it is only kept here.
     if (auto text = found.string(factText))
         assign(state.lastText, *text);
+    if (conversation.read(line, state.nextEvent)) {
+        std::swap(state.lastEvent, state.nextEvent);
+        state.eventSeen = true;
+    }
 
     // A top-level string "type" hides the payload's, whatever its value.
     if (auto type = either(top.string(memberType), inner.string(memberType));
@@ -128,7 +141,8 @@ void applyLine(simdjson::dom::object line, LineState& state, JsonSearch::Scratch
 
 // `tail` must be followed by the decoder's padding, as TailReader leaves it.
 model::ParsedSession applyTail(std::string_view tail, bool startsMidLine, model::ParsedSession initial,
-                               simdjson::dom::parser& json, JsonSearch::Scratch& scratch)
+                               simdjson::dom::parser& json, JsonSearch::Scratch& scratch,
+                               handoff::ConversationReader& conversation)
 {
     if (startsMidLine) {
         const auto firstBreak = tail.find('\n');
@@ -136,7 +150,8 @@ model::ParsedSession applyTail(std::string_view tail, bool startsMidLine, model:
             tail.remove_prefix(firstBreak + 1);
     }
 
-    LineState state{std::move(initial), {}, {}, false};
+    LineState state;
+    state.session = std::move(initial);
     while (!tail.empty()) {
         const auto lineEnd = tail.find('\n');
         const std::string_view piece = tail.substr(0, lineEnd);
@@ -144,11 +159,13 @@ model::ParsedSession applyTail(std::string_view tail, bool startsMidLine, model:
         simdjson::dom::object line;
         if (piece.empty() || json.parse(piece.data(), piece.size(), false).get_object().get(line) != simdjson::SUCCESS)
             continue;
-        applyLine(line, state, scratch);
+        applyLine(line, state, scratch, conversation);
     }
 
     auto& session = state.session;
-    if (state.lastText)
+    if (state.eventSeen)
+        session.safeSnippet = handoff::makeSnippet(state.lastEvent.text);
+    else if (state.lastText)
         session.safeSnippet = handoff::makeSnippet(*state.lastText);
     if (!state.errorSeen && state.lastRole) {
         if (*state.lastRole == "assistant")
@@ -166,6 +183,7 @@ struct JSONLParser::Workspace::Buffers
     TailReader tail;
     simdjson::dom::parser json;
     JsonSearch::Scratch search;
+    handoff::ConversationReader conversation;
 };
 
 JSONLParser::Workspace::Workspace() : m_buffers(std::make_unique<Buffers>()) {}
@@ -184,7 +202,7 @@ model::ParsedSession JSONLParser::parse(const model::SessionSource& source, Work
 {
     const auto tail = workspace.m_buffers->tail.read(source.url, tailLimit);
     return applyTail(tail.bytes, tail.cut, initialRecord(source, tail.modified), workspace.m_buffers->json,
-                     workspace.m_buffers->search);
+                     workspace.m_buffers->search, workspace.m_buffers->conversation);
 }
 
 model::ParsedSession JSONLParser::parseContents(const model::SessionSource& source, std::string_view bytes,
@@ -192,7 +210,7 @@ model::ParsedSession JSONLParser::parseContents(const model::SessionSource& sour
 {
     const bool cut = bytes.size() > tailLimit;
     return applyTail(cut ? bytes.substr(bytes.size() - tailLimit) : bytes, cut, initialRecord(source, modified),
-                     workspace.m_buffers->json, workspace.m_buffers->search);
+                     workspace.m_buffers->json, workspace.m_buffers->search, workspace.m_buffers->conversation);
 }
 
 model::ParsedSession JSONLParser::initialRecord(const model::SessionSource& source, model::Timestamp modified) const
@@ -212,7 +230,8 @@ model::ParsedSession JSONLParser::parseTail(std::string_view tail, bool startsMi
     Workspace workspace;
     auto& buffers = *workspace.m_buffers;
     initial.tool = m_tool;
-    return applyTail(buffers.tail.hold(tail), startsMidLine, std::move(initial), buffers.json, buffers.search);
+    return applyTail(buffers.tail.hold(tail), startsMidLine, std::move(initial), buffers.json, buffers.search,
+                     buffers.conversation);
 }
 
 } // namespace loomwatch::ingestion

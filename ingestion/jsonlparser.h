@@ -11,7 +11,9 @@
 namespace loomwatch::ingestion {
 
 // Reads the tail of one JSON Lines transcript (Claude Code or Codex; the same rules for both) into a
-// ParsedSession, all but its tokens (see UsageLedger). Only reads; safe to use from several threads at once.
+// ParsedSession, all but its tokens (see UsageLedger). Its excerpt is the last thing said or done in the tail
+// (handoff::ConversationReader), else the last text the key search finds. Only reads; safe to use from several
+// threads at once.
 class JSONLParser : public model::TranscriptParser
 {
 public:
@@ -19,7 +21,7 @@ public:
     static constexpr std::size_t tailLimit = 786'432;
     // Raise it with every change of what a parse gives: the parses the usage ledger keeps (sessionnote.h) are then
     // made again.
-    static constexpr std::int64_t rulesVersion = 1;
+    static constexpr std::int64_t rulesVersion = 2;
 
     explicit JSONLParser(model::AgentTool tool);
 

@@ -105,6 +105,25 @@ TEST_F(HandoffGeneratorTest, PlaceholdersAreFilledLiterallyOnce)
     EXPECT_EQ(withTemplate("no actions here").renderHandoff(s, {"a line"}), "no actions here");
 }
 
+TEST_F(HandoffGeneratorTest, EachAgentsTranscriptTellsItsLastEvents)
+{
+    const char* data = std::getenv("LOOMWATCH_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(data) / "handoff")) {
+        if (entry.path().extension() != ".jsonl")
+            continue;
+        AgentSession s = session(entry.path().string());
+        s.lastSnippet = "the row's excerpt";
+        std::ifstream in(std::filesystem::path(entry.path()).replace_extension(".md"));
+        const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(withTemplate("{{objective}}\n{{recent_actions}}\n").generateHandoff(s), expected) << entry.path();
+        ++checked;
+    }
+    EXPECT_EQ(checked, 3);
+}
+
+// Transcripts of no shape the agents write: their last lines as they are.
 TEST_F(HandoffGeneratorTest, RecentActionsAreTheOldestEightOfTheLastTwenty)
 {
     std::string transcript;
@@ -172,12 +191,22 @@ TEST_F(HandoffGeneratorTest, ReadsOnlyTheTailAndLeavesOutWhatACutMayHaveHidden)
     EXPECT_EQ(actions(block), "- after\n- [REDACTED]");
     // Only private-key blocks count: a public key's END line removes nothing.
     EXPECT_EQ(actions(filler + "\nbody\n-----END PUBLIC KEY-----\nend\n"), "- body\n- -----END PUBLIC KEY-----\n- end");
+
+    // The first line of a cut tail is left out even when the cut falls at its start.
+    const std::string asked = R"({"type":"user","message":{"role":"user","content":"first"}})"
+                              "\n";
+    const std::string answered = R"({"type":"assistant","message":{"role":"assistant","content":"last"}})"
+                                 "\n";
+    const std::string pad = "{\"pad\":\"" + std::string(524288 - asked.size() - answered.size() - 11, 'y') + "\"}\n";
+    EXPECT_EQ(actions(filler + "\n" + asked + answered + pad), "- Assistant: last");
 }
 
 TEST_F(HandoffGeneratorTest, InvalidUtf8IsReplaced)
 {
     const std::string path = write("bad.jsonl", "caf\xC3 ok\n\xFF\xFE\n");
     EXPECT_EQ(withTemplate("{{recent_actions}}").generateHandoff(session(path)), "- caf\uFFFD ok\n- \uFFFD\uFFFD");
+    const std::string said = write("said.jsonl", "{\"type\":\"user\",\"message\":{\"content\":\"caf\xC3 ok\"}}\n");
+    EXPECT_EQ(withTemplate("{{recent_actions}}").generateHandoff(session(said)), "- User: caf\uFFFD ok");
 }
 
 TEST_F(HandoffGeneratorTest, SessionsWithoutTranscriptGetTheUnavailableLine)
