@@ -6,77 +6,32 @@
 #include "handoff/snippet.h"
 #include "handoff/unicodetext.h"
 #include "model/clock.h"
+#include "model/regularfile.h"
 
 #include <unicode/datefmt.h>
 #include <unicode/unistr.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <filesystem>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 namespace loomwatch::handoff {
 
 namespace {
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-[[noreturn]] void throwReadError(const std::string& path)
-{
-    throw std::system_error(errno, std::generic_category(), "Could not read " + path);
-}
-
 // The last `limit` bytes of the file (all of it when shorter); `cut` tells whether bytes came before them.
 std::string readTail(const std::string& path, std::size_t limit, bool& cut)
 {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0)
-        throwReadError(path);
-    const off_t size = ::lseek(file.get(), 0, SEEK_END);
-    if (size < 0)
-        throwReadError(path);
-    const off_t start = size >= static_cast<off_t>(limit) ? size - static_cast<off_t>(limit) : 0;
+    const model::RegularFile file(path);
+    const std::int64_t start = std::max<std::int64_t>(file.size() - static_cast<std::int64_t>(limit), 0);
     cut = start > 0;
-    if (::lseek(file.get(), start, SEEK_SET) < 0)
-        throwReadError(path);
     // A file that grows while it is read still yields at most `limit` bytes.
-    std::string data(limit, '\0');
-    std::size_t filled = 0;
-    while (filled < limit) {
-        const ssize_t n = ::read(file.get(), data.data() + filled, limit - filled);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throwReadError(path);
-        }
-        if (n == 0)
-            break;
-        filled += static_cast<std::size_t>(n);
-    }
-    data.resize(filled);
+    std::string data(static_cast<std::size_t>(file.size() - start), '\0');
+    data.resize(file.readAt(data.data(), data.size(), start));
     return data;
 }
 

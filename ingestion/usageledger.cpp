@@ -2,11 +2,11 @@
 
 #include "ingestion/jsonlparser.h"
 #include "ingestion/usagecache.h"
+#include "model/regularfile.h"
 
 #include <simdjson.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,10 +15,6 @@
 #include <optional>
 #include <system_error>
 #include <unordered_set>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace loomwatch::ingestion {
 
@@ -29,46 +25,6 @@ constexpr std::int64_t cacheVersion = UsageLedger::formatVersion * 1000 + JSONLP
 // Bytes before the counted end kept to tell an appended transcript from one rewritten in place.
 constexpr std::size_t anchorSize = 32;
 constexpr std::size_t chunkSize = 4 << 20;
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-[[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path)
-{
-    throw std::system_error(error, std::generic_category(), "Cannot " + what + " " + path);
-}
-
-// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
-std::size_t readAt(int fd, char* buffer, std::size_t size, std::int64_t offset, const std::string& path)
-{
-    std::size_t length = 0;
-    while (length < size) {
-        const ssize_t got = ::pread(fd, buffer + length, size - length, static_cast<off_t>(offset) + length);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throwFileError(errno, "read", path);
-        }
-        if (got == 0)
-            break;
-        length += static_cast<std::size_t>(got);
-    }
-    return length;
-}
 
 // Memory for reading transcripts, kept at the size of the longest run read so far.
 class ReadBuffer
@@ -108,17 +64,10 @@ public:
 
 namespace {
 
-TranscriptIdentity identify(int fd, model::AgentTool tool, const std::string& path)
+TranscriptIdentity identify(const model::RegularFile& file, model::AgentTool tool)
 {
-    struct stat info
-    {};
-    if (::fstat(fd, &info) != 0)
-        throwFileError(errno, "read the attributes of", path);
-    if (!S_ISREG(info.st_mode))
-        throwFileError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, "read (not a regular file)", path);
-    return {static_cast<std::int64_t>(tool), static_cast<std::int64_t>(info.st_dev),
-            static_cast<std::int64_t>(info.st_ino), static_cast<std::int64_t>(info.st_size),
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+    return {static_cast<std::int64_t>(tool), file.device(), file.inode(), file.size(),
+            std::chrono::duration_cast<std::chrono::nanoseconds>(file.modified().time_since_epoch()).count()};
 }
 
 model::Timestamp modifiedAt(const TranscriptIdentity& identity)
@@ -134,7 +83,7 @@ FileUsage usageOf(LedgerRow& row)
 
 // Counts the complete lines in bytes [from, size) of the file; returns the offset after the last of them.
 // `whole`, when given, sees the file's bytes when they were all read at once.
-std::int64_t countBytes(int fd, const std::string& path, std::int64_t from, std::int64_t size, UsageCounter& counter,
+std::int64_t countBytes(const model::RegularFile& file, std::int64_t from, std::int64_t size, UsageCounter& counter,
                         model::Timestamp fallback, ReadBuffer& buffer,
                         const std::function<void(std::string_view)>& whole = {})
 {
@@ -143,7 +92,7 @@ std::int64_t countBytes(int fd, const std::string& path, std::int64_t from, std:
     for (std::int64_t offset = from; offset < size;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(chunkSize, size - offset));
         char* data = buffer.reserve(carried + want, carried);
-        const std::size_t got = readAt(fd, data + carried, want, offset, path);
+        const std::size_t got = file.readAt(data + carried, want, offset);
         if (got == 0)
             break; // it shrank meanwhile: the next count starts afresh
         offset += static_cast<std::int64_t>(got);
@@ -165,19 +114,19 @@ std::int64_t countBytes(int fd, const std::string& path, std::int64_t from, std:
     return counted;
 }
 
-std::string readAnchor(int fd, std::int64_t counted, const std::string& path)
+std::string readAnchor(const model::RegularFile& file, std::int64_t counted)
 {
     std::string anchor(static_cast<std::size_t>(std::min<std::int64_t>(counted, anchorSize)), '\0');
-    anchor.resize(readAt(fd, anchor.data(), anchor.size(), counted - static_cast<std::int64_t>(anchor.size()), path));
+    anchor.resize(file.readAt(anchor.data(), anchor.size(), counted - static_cast<std::int64_t>(anchor.size())));
     return anchor;
 }
 
 // The whole transcript, not kept: messages under `known` keys do not count.
-FileUsage countWhole(int fd, const TranscriptIdentity& identity, model::AgentTool tool, const std::string& path,
+FileUsage countWhole(const model::RegularFile& file, const TranscriptIdentity& identity, model::AgentTool tool,
                      std::span<const std::uint64_t> known, ReadBuffer& buffer)
 {
     UsageCounter counter(tool, {}, known);
-    countBytes(fd, path, 0, identity.size, counter, modifiedAt(identity), buffer);
+    countBytes(file, 0, identity.size, counter, modifiedAt(identity), buffer);
     return {counter.takeSums(), counter.takeNewKeys(), counter.state().lastModel, {}};
 }
 
@@ -235,11 +184,8 @@ FileUsage UsageLedger::count(model::AgentTool tool, const std::string& path, boo
 FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& path, bool withKeys,
                                    const NoteMaker& makeNote)
 {
-    // Non-blocking, so that a FIFO named like a transcript cannot stall the open.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.get() < 0)
-        throwFileError(errno, "open", path);
-    const TranscriptIdentity identity = identify(file.get(), tool, path);
+    const model::RegularFile file(path);
+    const TranscriptIdentity identity = identify(file, tool);
 
     const auto attempt = [&](LedgerRow& row) {
         int result = m_store->find(path, row);
@@ -266,7 +212,7 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
             return transaction.commit();
         const bool appended = result == SQLITE_ROW && row.identity.tool == identity.tool &&
                               row.identity.device == identity.device && row.identity.inode == identity.inode &&
-                              row.counted <= identity.size && readAnchor(file.get(), row.counted, path) == row.anchor;
+                              row.counted <= identity.size && readAnchor(file, row.counted) == row.anchor;
         if (!appended)
             row = {};
         UsageCounter counter(tool, row.state, row.keys);
@@ -277,10 +223,10 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
                 note = makeNote(&contents);
             }
         };
-        row.counted = countBytes(file.get(), path, row.counted, identity.size, counter, modifiedAt(identity),
-                                 m_store->buffer, noteOfContents);
+        row.counted = countBytes(file, row.counted, identity.size, counter, modifiedAt(identity), m_store->buffer,
+                                 noteOfContents);
         row.identity = identity;
-        row.anchor = readAnchor(file.get(), row.counted, path);
+        row.anchor = readAnchor(file, row.counted);
         row.state = counter.state();
         const std::vector<UsageSums> moreSums = counter.takeSums();
         const std::vector<std::uint64_t> moreKeys = counter.takeNewKeys();
@@ -299,7 +245,7 @@ FileUsage UsageLedger::countLocked(model::AgentTool tool, const std::string& pat
         if (result == SQLITE_OK)
             return usageOf(row);
         if (result == SQLITE_BUSY || tries == 1) {
-            FileUsage usage = countWhole(file.get(), identity, tool, path, {}, m_store->buffer);
+            FileUsage usage = countWhole(file, identity, tool, {}, m_store->buffer);
             if (makeNote)
                 usage.note = makeNote(nullptr);
             return usage;
@@ -328,11 +274,8 @@ std::vector<FileUsage> UsageLedger::countOnce(model::AgentTool tool, const std::
                 // Rare: count this one again without the messages an earlier transcript holds.
                 std::vector<std::uint64_t> known(seen.begin(), seen.end());
                 std::sort(known.begin(), known.end());
-                const FileDescriptor file(::open(paths[i].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-                if (file.get() < 0)
-                    throwFileError(errno, "open", paths[i]);
-                usage = countWhole(file.get(), identify(file.get(), tool, paths[i]), tool, paths[i], known,
-                                   m_store->buffer);
+                const model::RegularFile file(paths[i]);
+                usage = countWhole(file, identify(file, tool), tool, known, m_store->buffer);
             }
             seen.insert(usage.keys.begin(), usage.keys.end());
             result[i] = std::move(usage);
