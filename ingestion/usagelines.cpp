@@ -51,15 +51,26 @@ bool atEnd(od::document& doc)
     return doc.current_location().error() == simdjson::OUT_OF_BOUNDS;
 }
 
-simdjson::error_code readClaudeUsage(od::object usage, model::TokenUsage& tokens)
+// Calls visit(key, value) for each member of `object` in order; stops at the first error, its own or visit's.
+template <typename Visit>
+simdjson::error_code forEachMember(od::object object, Visit&& visit)
 {
-    for (auto field : usage) {
+    for (auto field : object) {
         std::string_view key;
         od::value value;
         if (auto error = field.unescaped_key().get(key); error != simdjson::SUCCESS)
             return error;
         if (auto error = field.value().get(value); error != simdjson::SUCCESS)
             return error;
+        if (auto error = visit(key, value); error != simdjson::SUCCESS)
+            return error;
+    }
+    return simdjson::SUCCESS;
+}
+
+simdjson::error_code readClaudeUsage(od::object usage, model::TokenUsage& tokens)
+{
+    return forEachMember(usage, [&](std::string_view key, od::value value) {
         if (key == "input_tokens")
             tokens.input = tokenCount(value);
         else if (key == "output_tokens")
@@ -68,8 +79,8 @@ simdjson::error_code readClaudeUsage(od::object usage, model::TokenUsage& tokens
             tokens.cacheRead = tokenCount(value);
         else if (key == "cache_creation_input_tokens")
             tokens.cacheWrite = tokenCount(value);
-    }
-    return simdjson::SUCCESS;
+        return simdjson::SUCCESS;
+    });
 }
 
 simdjson::error_code readClaudeMessage(od::value value, ClaudeLine& line)
@@ -78,13 +89,7 @@ simdjson::error_code readClaudeMessage(od::value value, ClaudeLine& line)
     od::object message;
     if (value.get_object().get(message) != simdjson::SUCCESS)
         return simdjson::SUCCESS; // not an object: no record
-    for (auto field : message) {
-        std::string_view key;
-        od::value member;
-        if (auto error = field.unescaped_key().get(key); error != simdjson::SUCCESS)
-            return error;
-        if (auto error = field.value().get(member); error != simdjson::SUCCESS)
-            return error;
+    return forEachMember(message, [&](std::string_view key, od::value member) {
         if (key == "id") {
             line.id = stringOrEmpty(member, line.hasId);
         } else if (key == "model") {
@@ -94,11 +99,10 @@ simdjson::error_code readClaudeMessage(od::value value, ClaudeLine& line)
             line.hasUsage = member.get_object().get(usage) == simdjson::SUCCESS;
             line.usage = {};
             if (line.hasUsage)
-                if (auto error = readClaudeUsage(usage, line.usage); error != simdjson::SUCCESS)
-                    return error;
+                return readClaudeUsage(usage, line.usage);
         }
-    }
-    return simdjson::SUCCESS;
+        return simdjson::SUCCESS;
+    });
 }
 
 simdjson::error_code readCodexTotals(od::value value, CodexBody& body)
@@ -107,34 +111,22 @@ simdjson::error_code readCodexTotals(od::value value, CodexBody& body)
     od::object info;
     if (value.get_object().get(info) != simdjson::SUCCESS)
         return simdjson::SUCCESS; // null: no totals
-    for (auto field : info) {
-        std::string_view key;
-        od::value member;
-        if (auto error = field.unescaped_key().get(key); error != simdjson::SUCCESS)
-            return error;
-        if (auto error = field.value().get(member); error != simdjson::SUCCESS)
-            return error;
+    return forEachMember(info, [&](std::string_view key, od::value member) {
         od::object totals;
         if (key != "total_token_usage" || member.get_object().get(totals) != simdjson::SUCCESS)
-            continue;
+            return simdjson::SUCCESS;
         body.hasTotals = true;
         body.input = body.cached = body.output = 0;
-        for (auto total : totals) {
-            std::string_view name;
-            od::value number;
-            if (auto error = total.unescaped_key().get(name); error != simdjson::SUCCESS)
-                return error;
-            if (auto error = total.value().get(number); error != simdjson::SUCCESS)
-                return error;
+        return forEachMember(totals, [&](std::string_view name, od::value number) {
             if (name == "input_tokens")
                 body.input = tokenCount(number);
             else if (name == "cached_input_tokens")
                 body.cached = tokenCount(number);
             else if (name == "output_tokens")
                 body.output = tokenCount(number);
-        }
-    }
-    return simdjson::SUCCESS;
+            return simdjson::SUCCESS;
+        });
+    });
 }
 
 // One member of a body; false when it is none of the members a body is read for.
@@ -168,22 +160,17 @@ simdjson::error_code readClaudeLine(od::document& doc, ClaudeLine& line)
     od::object top;
     if (auto error = doc.get_object().get(top); error != simdjson::SUCCESS)
         return error;
-    for (auto field : top) {
-        std::string_view key;
-        od::value value;
-        if (auto error = field.unescaped_key().get(key); error != simdjson::SUCCESS)
-            return error;
-        if (auto error = field.value().get(value); error != simdjson::SUCCESS)
-            return error;
-        if (key == "message") {
-            if (auto error = readClaudeMessage(value, line); error != simdjson::SUCCESS)
-                return error;
-        } else if (key == "requestId") {
+    const auto error = forEachMember(top, [&](std::string_view key, od::value value) {
+        if (key == "message")
+            return readClaudeMessage(value, line);
+        if (key == "requestId")
             line.requestId = stringOrEmpty(value, line.hasRequestId);
-        } else if (key == "timestamp") {
+        else if (key == "timestamp")
             line.timestamp = stringOrEmpty(value, line.hasTimestamp);
-        }
-    }
+        return simdjson::SUCCESS;
+    });
+    if (error != simdjson::SUCCESS)
+        return error;
     return atEnd(doc) ? simdjson::SUCCESS : simdjson::TRAILING_CONTENT;
 }
 
@@ -192,35 +179,24 @@ simdjson::error_code readCodexLine(od::document& doc, CodexLine& line)
     od::object top;
     if (auto error = doc.get_object().get(top); error != simdjson::SUCCESS)
         return error;
-    for (auto field : top) {
-        std::string_view key;
-        od::value value;
-        if (auto error = field.unescaped_key().get(key); error != simdjson::SUCCESS)
-            return error;
-        if (auto error = field.value().get(value); error != simdjson::SUCCESS)
-            return error;
+    const auto error = forEachMember(top, [&](std::string_view key, od::value value) {
         if (key == "timestamp") {
             line.timestamp = stringOrEmpty(value, line.hasTimestamp);
         } else if (key == "payload") {
             od::object payload;
             line.hasPayload = value.get_object().get(payload) == simdjson::SUCCESS;
             line.payload = {};
-            if (!line.hasPayload)
-                continue;
-            for (auto member : payload) {
-                std::string_view name;
-                od::value inner;
-                if (auto error = member.unescaped_key().get(name); error != simdjson::SUCCESS)
-                    return error;
-                if (auto error = member.value().get(inner); error != simdjson::SUCCESS)
-                    return error;
-                if (auto error = readCodexMember(name, inner, line.payload); error != simdjson::SUCCESS)
-                    return error;
-            }
-        } else if (auto error = readCodexMember(key, value, line.top); error != simdjson::SUCCESS) {
-            return error;
+            if (line.hasPayload)
+                return forEachMember(payload, [&](std::string_view name, od::value inner) {
+                    return readCodexMember(name, inner, line.payload);
+                });
+        } else {
+            return readCodexMember(key, value, line.top);
         }
-    }
+        return simdjson::SUCCESS;
+    });
+    if (error != simdjson::SUCCESS)
+        return error;
     return atEnd(doc) ? simdjson::SUCCESS : simdjson::TRAILING_CONTENT;
 }
 
