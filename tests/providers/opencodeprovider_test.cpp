@@ -146,8 +146,9 @@ TEST(OpenCodeProvider, MissingDatabaseIsEmptyAndOtherFilesGiveTheTwoErrors)
 
     if (::geteuid() == 0) { // only another user than root can be kept from reading a file
         fs::permissions(tmp / "older.db", fs::perms::owner_read | fs::perms::owner_write);
-        EXPECT_EQ(runAsNobody([&] { return failure(tmp / "older.db").starts_with("The provider database") ? 0 : 1; }),
-                  0);
+        EXPECT_EQ(
+            runInOtherProcess([&] { return failure(tmp / "older.db").starts_with("The provider database") ? 0 : 1; }),
+            0);
     }
 }
 

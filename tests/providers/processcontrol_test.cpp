@@ -45,7 +45,7 @@ TEST(ProcessControl, ReportsTheErrnoWhenTheSignalIsNotPermitted)
     TempDir tmp;
     ChildProcess claude(tmp / "claude", tmp.path());
     const pid_t pid = claude.pid();
-    const int code = runAsNobody([pid] {
+    const int code = runInOtherProcess([pid] {
         const auto error = attempt(pid, AgentTool::claude);
         return error && error->kind() == ProcessControlErrorKind::failed && error->errorNumber() == EPERM ? 0 : 1;
     });
