@@ -1,11 +1,11 @@
 #pragma once
 
 #include "cli/commands.h"
+#include "ingestion/sqlitehandle.h"
 #include "support/qtapp.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <sys/wait.h>
 
@@ -41,10 +41,7 @@ inline std::string substituted(std::string text, const std::map<std::string, std
     return text;
 }
 
-inline std::string cliPath()
-{
-    return LOOMWATCH_CLI_PATH;
-}
+inline const std::string cliPath = LOOMWATCH_CLI_PATH;
 
 // Runs a program with only PATH and `environment`, standard input empty, and waits for its exit
 // (at most a minute). The exit code is 128 + signal when signalled.
@@ -65,12 +62,6 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
     return {WEXITSTATUS(status), readFile(output / "out"), readFile(output / "err")};
 }
 
-inline CommandResult runCli(std::vector<std::string> args, const std::map<std::string, std::string>& environment)
-{
-    args.insert(args.begin(), cliPath());
-    return runCommand(args, environment);
-}
-
 inline std::string fixture(const std::string& name)
 {
     return testData("cli/" + name);
@@ -84,14 +75,6 @@ inline std::string claudeTranscript(const std::string& sessionId, const std::str
 
 inline constexpr const char* claudeId = "claude:7d1c2f4e-8a3b-4c5d-9e6f-0a1b2c3d4e5f";
 inline constexpr const char* codexId = "codex:5e1d7c3a-2b4f-4a60-9d2e-7f3c1b0a9e88";
-
-inline void execSql(const fs::path& db, const char* sql)
-{
-    sqlite3* handle = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(handle, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(handle);
-    sqlite3_close(handle);
-}
 
 // One session of each transcript tool and an OpenCode database (schema as OpenCode writes it).
 class CliHome : public ::testing::Test
@@ -109,7 +92,9 @@ protected:
         home.write(".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker/state.json", R"({"workers":[]})",
                    sys_days(2026y / November / 19) + 8h);
         fs::create_directories(database.parent_path());
-        execSql(database, fixture("opencode.sql").c_str());
+        ingestion::SqliteConnection db;
+        ASSERT_EQ(db.open(database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), SQLITE_OK);
+        ASSERT_EQ(db.exec(fixture("opencode.sql").c_str()), SQLITE_OK) << db.errorMessage();
     }
 
     TempHome home;

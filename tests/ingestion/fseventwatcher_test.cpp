@@ -21,7 +21,6 @@ struct Watched
     TempDir dir;
     std::mutex mutex;
     std::condition_variable changed;
-    int calls = 0;
     std::vector<std::chrono::steady_clock::time_point> times;
 
     std::unique_ptr<FSEventWatcher> watch(const fs::path& path, std::chrono::milliseconds debounce = 100ms)
@@ -30,7 +29,6 @@ struct Watched
             path.string(),
             [this] {
                 std::lock_guard lock(mutex);
-                ++calls;
                 times.push_back(std::chrono::steady_clock::now());
                 changed.notify_all();
             },
@@ -41,14 +39,14 @@ struct Watched
     bool waitFor(int expected, std::chrono::milliseconds timeout = 5s)
     {
         std::unique_lock lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return calls >= expected; });
+        return changed.wait_for(lock, timeout, [&] { return int(times.size()) >= expected; });
     }
     // Proving that nothing (more) happens takes a quiet period of a few debounce intervals.
     int countAfter(std::chrono::milliseconds quiet = 0ms)
     {
         std::this_thread::sleep_for(quiet);
         std::lock_guard lock(mutex);
-        return calls;
+        return int(times.size());
     }
 };
 
