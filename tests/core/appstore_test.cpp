@@ -36,24 +36,15 @@ protected:
         settings = std::make_shared<core::Settings>(QString::fromStdString(dir / "Loomwatch.conf"));
         for (AgentTool tool : model::allAgentTools)
             providers.push_back(std::make_shared<FakeProvider>(tool));
-    }
-
-    core::AppStore& makeStore(std::shared_ptr<core::NotificationService> notifications = {},
-                              core::SessionHistory* history = nullptr,
-                              std::shared_ptr<ingestion::UsageLedger> usage = {})
-    {
-        core::AppStore::Dependencies deps;
-        deps.usage = std::move(usage);
         deps.transcriptRoots = {dir / "claude", dir / "codex"};
-        deps.history = history;
         deps.providers.assign(providers.begin(), providers.end());
         deps.clock = clock;
         deps.settings = settings;
-        deps.notifications = std::move(notifications);
         deps.pricing = pricing::PricingService::fromJson(pricingJson());
-        store = std::make_unique<core::AppStore>(std::move(deps));
-        return *store;
     }
+
+    // With the dependencies the test has set in `deps`.
+    void makeStore() { store = std::make_unique<core::AppStore>(std::move(deps)); }
 
     FakeProvider& provider(AgentTool tool) { return *providers[static_cast<std::size_t>(tool)]; }
 
@@ -72,6 +63,7 @@ protected:
     }
 
     TempDir dir;
+    core::AppStore::Dependencies deps;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(localTime(2026, 12, 6, 12));
     std::vector<std::shared_ptr<FakeProvider>> providers;
     std::shared_ptr<core::Settings> settings;
@@ -264,7 +256,8 @@ TEST_F(AppStoreTest, TheLastSevenDaysCountTranscriptsByRecordTimeAndOtherToolsBy
 {
     writeFile(dir / "claude/-p/s.jsonl", testData("usage/claude-session.jsonl"));
     writeFile(dir / "codex/2026/12/06/rollout.jsonl", testData("usage/codex-session.jsonl"));
-    makeStore({}, nullptr, std::make_shared<ingestion::UsageLedger>());
+    deps.usage = std::make_shared<ingestion::UsageLedger>();
+    makeStore();
     auto openCode = makeSession(AgentTool::openCode, "o", localTime(2026, 12, 4, 9));
     auto cursor = makeSession(AgentTool::cursor, "c", localTime(2026, 11, 29, 23, 59, 59)); // a day too early
     auto claude = makeSession(AgentTool::claude, "listed", localTime(2026, 12, 3, 9));      // its transcript counts
@@ -294,7 +287,8 @@ TEST_F(AppStoreTest, HistoryIsWrittenOnlyAfterStartWithTheInsertionsPricingVersi
 {
     auto history = core::SessionHistory::open(dir / "history.sqlite");
     ASSERT_TRUE(history);
-    makeStore({}, history.get());
+    deps.history = history.get();
+    makeStore();
     auto first = makeSession(AgentTool::claude, "s", clock->now());
     store->apply({first});
     EXPECT_TRUE(history->records().empty()); // not started yet
@@ -318,7 +312,8 @@ TEST_F(AppStoreTest, NotificationsGetTheBudgetAndSoundFromSettings)
 {
     auto notifier = std::make_shared<FakeNotifier>();
     auto service = std::make_shared<core::NotificationService>(notifier, clock, "en_US");
-    makeStore(service);
+    deps.notifications = service;
+    makeStore();
     auto s = makeSession(AgentTool::claude, "w", clock->now(), SessionState::waitingForInput);
     s.tokens = {1000000, 0, 0, 0};
 

@@ -2,12 +2,11 @@
 
 #include "support/fakeclock.h"
 #include "support/fakeprocesses.h"
+#include "support/fakeprovider.h"
 #include "support/process.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 using loomwatch::ingestion::FileSessionProvider;
 using namespace loomwatch::model;
@@ -153,11 +152,7 @@ TEST(FileSessionProviderTest, ChangesBelowTheRootAreAnnouncedUntilTheProviderIsG
         std::make_unique<FileSessionProvider>(AgentTool::codex, dir.path().string(), std::make_shared<FakeInspector>());
     auto events = provider->events();
     writeFile(dir / "2026/12/06/rollout-x.jsonl", "{}\n");
-    std::optional<ProviderEvent> event;
-    for (const auto deadline = std::chrono::steady_clock::now() + 5s;
-         !(event = events.tryReceive()) && std::chrono::steady_clock::now() < deadline;)
-        std::this_thread::sleep_for(5ms);
-    EXPECT_EQ(event, ProviderEvent::changed(AgentTool::codex));
+    EXPECT_EQ(nextEvent(events, 5s), ProviderEvent::changed(AgentTool::codex));
 
     EXPECT_FALSE(events.isFinished());
     provider.reset();

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -101,29 +102,24 @@ TEST(FSEventWatcherTest, ChangesAnywhereBelowThePathCount)
     // Symlink loops are not followed.
     fs::create_directory_symlink(w.dir / "a", w.dir / "a/b/loop");
     fs::create_directory_symlink(w.dir.path(), w.dir / "self");
-    auto watcher = w.watch(w.dir.path());
-    appendFile(w.dir / "a/b/c/d/deep.jsonl", "{}\n");
-    ASSERT_TRUE(w.waitFor(1));
-
-    // A folder created after the start is a change itself, and files inside it are watched from then on.
-    fs::create_directory(w.dir / "later");
-    ASSERT_TRUE(w.waitFor(2));
-    writeFile(w.dir / "later/new.jsonl", "{}\n");
-    ASSERT_TRUE(w.waitFor(3));
-
-    // A whole tree made at once (faster than the watcher can add watches) is covered down to its leaves.
-    fs::create_directories(w.dir / "x/y/z");
-    ASSERT_TRUE(w.waitFor(4));
-    writeFile(w.dir / "x/y/z/leaf.jsonl", "{}\n");
-    ASSERT_TRUE(w.waitFor(5));
-
-    // So is a tree moved in from outside.
     TempDir outside;
     fs::create_directories(outside / "moved/inner");
-    fs::rename(outside / "moved", w.dir / "moved");
-    ASSERT_TRUE(w.waitFor(6));
-    writeFile(w.dir / "moved/inner/file.jsonl", "{}\n");
-    EXPECT_TRUE(w.waitFor(7));
+    auto watcher = w.watch(w.dir.path());
+    // Each step is a change: a folder created after the start is one itself, and files inside it are watched from
+    // then on; so is every folder of a tree made at once (faster than watches can be added) or moved in from outside.
+    const std::function<void()> steps[] = {[&] { appendFile(w.dir / "a/b/c/d/deep.jsonl", "{}\n"); },
+                                           [&] { fs::create_directory(w.dir / "later"); },
+                                           [&] { writeFile(w.dir / "later/new.jsonl", "{}\n"); },
+                                           [&] { fs::create_directories(w.dir / "x/y/z"); },
+                                           [&] { writeFile(w.dir / "x/y/z/leaf.jsonl", "{}\n"); },
+                                           [&] { fs::rename(outside / "moved", w.dir / "moved"); },
+                                           [&] {
+                                               writeFile(w.dir / "moved/inner/file.jsonl", "{}\n");
+                                           }};
+    for (int i = 0; i < 7; ++i) {
+        steps[i]();
+        ASSERT_TRUE(w.waitFor(i + 1)) << "step " << i;
+    }
 }
 
 TEST(FSEventWatcherTest, ReadingOldChangesAndPathsMissingAtTheStartCauseNothing)
