@@ -142,26 +142,6 @@ TEST_F(AppStoreTest, ToolRefreshReplacesOnlyThatToolAndLeavesProbesAndLastRefres
     EXPECT_EQ(store->sessions().size(), 2u);
 }
 
-TEST_F(AppStoreTest, SecondFullRefreshWhileOneRunsIsDropped)
-{
-    makeStore();
-    QSignalSpy finished(store.get(), &core::AppStore::refreshFinished);
-    provider(AgentTool::claude).closeGate();
-    store->refresh();
-    ASSERT_TRUE(processEventsUntil([&] { return provider(AgentTool::claude).waitingAtGate() == 1; }));
-    EXPECT_TRUE(store->isRefreshing());
-
-    store->refresh();
-    provider(AgentTool::claude).openGate();
-    ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }));
-    processEventsFor(50);
-    EXPECT_EQ(finished.count(), 1);
-    for (const auto& p : providers) {
-        EXPECT_EQ(p->probeCalls(), 1);
-        EXPECT_EQ(p->sessionCalls(), 1);
-    }
-}
-
 TEST_F(AppStoreTest, EventsQueuedBeforeStartAreHandledAfterTheFirstRefresh)
 {
     makeStore();
@@ -186,7 +166,7 @@ TEST_F(AppStoreTest, EventsQueuedBeforeStartAreHandledAfterTheFirstRefresh)
     EXPECT_EQ(claude.probeCalls(), 1);
 }
 
-TEST_F(AppStoreTest, ToolReloadDuringAFullRefreshIsAppliedThenReplacedByTheFullList)
+TEST_F(AppStoreTest, DuringAFullRefreshASecondIsDroppedAndAToolReloadIsAppliedThenReplaced)
 {
     makeStore();
     store->start();
@@ -203,14 +183,21 @@ TEST_F(AppStoreTest, ToolReloadDuringAFullRefreshIsAppliedThenReplacedByTheFullL
     claude.closeGate();
     store->refresh();
     ASSERT_TRUE(processEventsUntil([&] { return claude.waitingAtGate() == 1; }));
+    EXPECT_TRUE(store->isRefreshing());
+    store->refresh();
     codex.sendChanged();
     processEventsFor(20);
     claude.openGate();
     ASSERT_TRUE(processEventsUntil([&] { return finished.count() == 1; }));
-    processEventsFor(20);
+    processEventsFor(50);
 
+    EXPECT_EQ(finished.count(), 1);
     const std::vector<std::vector<std::string>> expected{{"codex:during"}, {"codex:during", "claude:c1"}};
     EXPECT_EQ(published, expected);
+    for (const auto& p : providers) { // at the start and once more; Codex's reload besides
+        EXPECT_EQ(p->probeCalls(), 2);
+        EXPECT_EQ(p->sessionCalls(), p->tool() == AgentTool::codex ? 3 : 2);
+    }
 }
 
 TEST_F(AppStoreTest, DerivedValuesFollowTheListAndTheLocalDay)

@@ -127,22 +127,23 @@ TEST(FileSessionProviderTest, ProcessesByWorkingDirectoryThenByPosition)
                                    std::make_shared<FakeClock>(now))
             .sessions();
     };
-    const auto sessions = sessionsWith(processes);
-    ASSERT_EQ(ids(sessions), (std::vector<std::string>{"claude:newest", "claude:match", "claude:third", "claude:stale",
-                                                       "claude:nopath"}));
-    EXPECT_EQ(sessions[0].processID, 10); // by position 0
-    EXPECT_EQ(sessions[0].state, SessionState::waitingForInput);
-    EXPECT_EQ(sessions[1].processID, 12);             // the first with exactly this directory
-    EXPECT_EQ(sessions[1].state, SessionState::idle); // working, but older than five minutes
-    EXPECT_EQ(sessions[2].processID, 12);             // position 2; a process may serve several sessions
-    EXPECT_EQ(sessions[3].processID, std::nullopt);   // exactly a day old is not recent
-    EXPECT_EQ(sessions[3].state, SessionState::ended);
-    EXPECT_EQ(sessions[4].processID, std::nullopt);
-
+    // "id process state" of each session listed.
+    const auto attributed = [&](std::vector<AgentProcess> list) {
+        std::vector<std::string> result;
+        for (const auto& s : sessionsWith(std::move(list)))
+            result.push_back(s.id + " " + (s.processID ? std::to_string(*s.processID) : "-") + " " +
+                             std::string(rawValue(s.state)));
+        return result;
+    };
+    // The newest takes the process at its position (0) as none works in its folder; the next the first process with
+    // exactly its folder (working, but older than five minutes: idle); the third the one at position 2, whichever
+    // other session it serves. A day old is not recent: no process.
+    EXPECT_EQ(
+        attributed(processes),
+        (std::vector<std::string>{"claude:newest 10 waitingForInput", "claude:match 12 idle",
+                                  "claude:third 12 waitingForInput", "claude:stale - ended", "claude:nopath - ended"}));
     // More sessions than processes: the ones past the list's end get none.
-    const auto withOne = sessionsWith({processes[0]});
-    EXPECT_EQ(withOne[0].processID, 10);
-    EXPECT_EQ(withOne[1].processID, std::nullopt);
+    EXPECT_EQ(attributed({processes[0]})[1], "claude:match - ended");
 }
 
 TEST(FileSessionProviderTest, ChangesBelowTheRootAreAnnouncedUntilTheProviderIsGone)
