@@ -62,15 +62,11 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
     return {WEXITSTATUS(status), readFile(output / "out"), readFile(output / "err")};
 }
 
-inline std::string fixture(const std::string& name)
-{
-    return testData("cli/" + name);
-}
-
 // The Claude Code fixture for one session; its lines carry `day` (YYYY-MM-DD) at 05:5x UTC.
 inline std::string claudeTranscript(const std::string& sessionId, const std::string& cwd, const std::string& day)
 {
-    return substituted(fixture("claude-session.jsonl"), {{"@SESSION@", sessionId}, {"@CWD@", cwd}, {"@DAY@", day}});
+    return substituted(testData("cli/claude-session.jsonl"),
+                       {{"@SESSION@", sessionId}, {"@CWD@", cwd}, {"@DAY@", day}});
 }
 
 inline constexpr const char* claudeId = "claude:7d1c2f4e-8a3b-4c5d-9e6f-0a1b2c3d4e5f";
@@ -88,13 +84,13 @@ protected:
                    sys_days(2026y / November / 21) + 5h + 52min + 30s);
         home.write(".claude/projects/-home-dev-src-api-server/notes.json", "{}", sys_days(2026y / November / 22) + 1h);
         home.write(".codex/sessions/2026/11/20/rollout-2026-11-20T09-15-02-" + std::string(codexId + 6) + ".jsonl",
-                   fixture("codex-rollout.jsonl"), sys_days(2026y / November / 20) + 9h + 16min + 30s);
+                   testData("cli/codex-rollout.jsonl"), sys_days(2026y / November / 20) + 9h + 16min + 30s);
         home.write(".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker/state.json", R"({"workers":[]})",
                    sys_days(2026y / November / 19) + 8h);
         fs::create_directories(database.parent_path());
         ingestion::SqliteConnection db;
         ASSERT_EQ(db.open(database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), SQLITE_OK);
-        ASSERT_EQ(db.exec(fixture("opencode.sql").c_str()), SQLITE_OK) << db.errorMessage();
+        ASSERT_EQ(db.exec(testData("cli/opencode.sql").c_str()), SQLITE_OK) << db.errorMessage();
     }
 
     TempHome home;

@@ -15,7 +15,7 @@ using namespace std::chrono;
 // A file's lines joined: the expected output, one JSON element per line for people to read.
 static std::string golden(const std::string& name, const TempHome& home)
 {
-    std::string text = substituted(fixture(name), {{"@HOME@", home.path().string()}});
+    std::string text = substituted(testData("cli/" + name), {{"@HOME@", home.path().string()}});
     std::erase(text, '\n');
     return text + '\n';
 }
@@ -55,14 +55,14 @@ TEST_F(CliHome, HandoffByAnyUniqueStartOfAnId)
 {
     const auto result = runInProcess({"handoff", "7d1c"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, fixture("handoff.md")) << "with the transcript's secret redacted";
+    EXPECT_EQ(result.out, testData("cli/handoff.md")) << "with the transcript's secret redacted";
     EXPECT_EQ(runInProcess({"handoff", "codex:5e1d7c3a"}).exitCode, 0) << "with the tool prefix";
 }
 
 // Each case of the file: "$ ARGUMENTS", "exit N", then how standard error starts.
 TEST_F(CliHome, UsageErrorsAndUnknownSessionsPrintOnlyToStandardError)
 {
-    std::istringstream cases(fixture("usage-errors.txt"));
+    std::istringstream cases(testData("cli/usage-errors.txt"));
     std::string line;
     for (std::getline(cases, line); line.starts_with("$");) {
         std::istringstream words(line.substr(1));
