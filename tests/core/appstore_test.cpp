@@ -223,9 +223,7 @@ TEST_F(AppStoreTest, DerivedValuesFollowTheListAndTheLocalDay)
         codexToday,
     });
 
-    EXPECT_EQ(store->waitingCount(), 1);
-    EXPECT_EQ(store->workingCount(), 2);
-    EXPECT_EQ(store->activeCount(), 4);
+    EXPECT_EQ(std::tuple(store->waitingCount(), store->workingCount(), store->activeCount()), std::tuple(1, 2, 4));
     EXPECT_EQ(ids(store->activeSessions()),
               (std::vector<std::string>{"claude:unpriced", "codex:c", "claude:midnight", "claude:yesterday"}));
     EXPECT_FALSE(store->sessions()[1].estimatedCost); // no model, no estimate

@@ -119,17 +119,16 @@ TEST(UsageLedger, DamagedForeignAndUnwritableCachesStillCountRight)
     const auto transcript = dir / "s.jsonl";
     writeFile(transcript, testData("usage/claude-session.jsonl"));
     const auto cache = dir / "cache/usage.sqlite";
-    const auto foreign = [&] {
-        SqliteConnection db;
-        db.open(cache, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        db.exec("CREATE TABLE transcripts(path TEXT); PRAGMA user_version = 999");
-    };
-    for (const auto& damage : std::vector<std::function<void()>>{
-             [&] { writeFile(cache, "not a database, but a cache someone wrote over"); }, foreign,
-             [&] {
-                 writeFile(cache, readFile(cache).substr(0, 5000));
-             }}) {
-        damage();
+    // Written over, another program's database, cut short.
+    for (int damage = 0; damage < 3; ++damage) {
+        if (damage == 1) {
+            SqliteConnection db;
+            db.open(cache, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            db.exec("CREATE TABLE transcripts(path TEXT); PRAGMA user_version = 999");
+        } else {
+            writeFile(cache,
+                      damage == 0 ? "not a database, but a cache someone wrote over" : readFile(cache).substr(0, 5000));
+        }
         UsageLedger ledger(cache);
         EXPECT_TRUE(ledger.isPersistent());
         EXPECT_EQ(totals(ledger, transcript), claudeTotals);
