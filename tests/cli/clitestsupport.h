@@ -1,11 +1,11 @@
 #pragma once
 
 #include "cli/commands.h"
+#include "ingestion/sqlitehandle.h"
 #include "support/qtapp.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <sys/wait.h>
 
@@ -41,10 +41,7 @@ inline std::string substituted(std::string text, const std::map<std::string, std
     return text;
 }
 
-inline std::string cliPath()
-{
-    return LOOMWATCH_CLI_PATH;
-}
+inline const std::string cliPath = LOOMWATCH_CLI_PATH;
 
 // Runs a program with only PATH and `environment`, standard input empty, and waits for its exit
 // (at most a minute). The exit code is 128 + signal when signalled.
@@ -65,33 +62,15 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
     return {WEXITSTATUS(status), readFile(output / "out"), readFile(output / "err")};
 }
 
-inline CommandResult runCli(std::vector<std::string> args, const std::map<std::string, std::string>& environment)
-{
-    args.insert(args.begin(), cliPath());
-    return runCommand(args, environment);
-}
-
-inline std::string fixture(const std::string& name)
-{
-    return testData("cli/" + name);
-}
-
 // The Claude Code fixture for one session; its lines carry `day` (YYYY-MM-DD) at 05:5x UTC.
 inline std::string claudeTranscript(const std::string& sessionId, const std::string& cwd, const std::string& day)
 {
-    return substituted(fixture("claude-session.jsonl"), {{"@SESSION@", sessionId}, {"@CWD@", cwd}, {"@DAY@", day}});
+    return substituted(testData("cli/claude-session.jsonl"),
+                       {{"@SESSION@", sessionId}, {"@CWD@", cwd}, {"@DAY@", day}});
 }
 
 inline constexpr const char* claudeId = "claude:7d1c2f4e-8a3b-4c5d-9e6f-0a1b2c3d4e5f";
 inline constexpr const char* codexId = "codex:5e1d7c3a-2b4f-4a60-9d2e-7f3c1b0a9e88";
-
-inline void execSql(const fs::path& db, const char* sql)
-{
-    sqlite3* handle = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(handle, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(handle);
-    sqlite3_close(handle);
-}
 
 // One session of each transcript tool and an OpenCode database (schema as OpenCode writes it).
 class CliHome : public ::testing::Test
@@ -105,11 +84,13 @@ protected:
                    sys_days(2026y / November / 21) + 5h + 52min + 30s);
         home.write(".claude/projects/-home-dev-src-api-server/notes.json", "{}", sys_days(2026y / November / 22) + 1h);
         home.write(".codex/sessions/2026/11/20/rollout-2026-11-20T09-15-02-" + std::string(codexId + 6) + ".jsonl",
-                   fixture("codex-rollout.jsonl"), sys_days(2026y / November / 20) + 9h + 16min + 30s);
+                   testData("cli/codex-rollout.jsonl"), sys_days(2026y / November / 20) + 9h + 16min + 30s);
         home.write(".config/Cursor/User/globalStorage/anysphere.cursor-agent-worker/state.json", R"({"workers":[]})",
                    sys_days(2026y / November / 19) + 8h);
         fs::create_directories(database.parent_path());
-        execSql(database, fixture("opencode.sql").c_str());
+        ingestion::SqliteConnection db;
+        ASSERT_EQ(db.open(database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), SQLITE_OK);
+        ASSERT_EQ(db.exec(testData("cli/opencode.sql").c_str()), SQLITE_OK) << db.errorMessage();
     }
 
     TempHome home;

@@ -76,7 +76,7 @@ TEST_F(FaultHome, ReadOnlyHome)
     ASSERT_EQ(std::system(("chown -R nobody:nogroup '" + home.path().string() + "'").c_str()), 0);
     fs::permissions(home.path(), fs::perms(0555));
     const auto result =
-        runCommand({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", cliPath(), "costs", "--json"},
+        runCommand({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", cliPath, "costs", "--json"},
                    home.environment());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(result.out.starts_with(R"({"today":)")) << result.out;
@@ -97,7 +97,7 @@ TEST_F(FaultHome, DamagedOpenCodeDatabase)
 // A file-size limit of 8 KiB: the history's writes fail with EFBIG (SIGXFSZ ignored, as a shell would).
 TEST_F(FaultHome, HistoryThatCannotGrow)
 {
-    const auto result = runCommand({"sh", "-c", "trap '' XFSZ; ulimit -f 16; exec \"$0\" sessions --json", cliPath()},
+    const auto result = runCommand({"sh", "-c", "trap '' XFSZ; ulimit -f 16; exec \"$0\" sessions --json", cliPath},
                                    home.environment());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(sessionCount(result), 1) << result.out;

@@ -117,17 +117,15 @@ TEST(CliFormat, FiltersFromTheCommandLine)
                                                     session("openCode:c", SessionState::ended, "DONNÉES-web"),
                                                     session("cursor:d", SessionState::limited, "Cursor")};
     for (const auto& [args, expected] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{}, "abcd"},
-             {{"--tool", "codex", "--tool=cursor"}, "bd"},
-             {{"--state", "ended", "--state", "waitingForInput"}, "ac"},
-             {{"--project", "données"}, "bc"},
-             {{"--project", "API", "--active"}, "b"},
-             {{"--active"}, "abd"},
-             {{"--tool", "claude", "--state", "working"}, ""}}) {
-        std::vector<std::string> line{"sessions"};
-        line.insert(line.end(), args.begin(), args.end());
+             {{"sessions"}, "abcd"},
+             {{"sessions", "--tool", "codex", "--tool=cursor"}, "bd"},
+             {{"sessions", "--state", "ended", "--state", "waitingForInput"}, "ac"},
+             {{"sessions", "--project", "données"}, "bc"},
+             {{"sessions", "--project", "API", "--active"}, "b"},
+             {{"sessions", "--active"}, "abd"},
+             {{"sessions", "--tool", "claude", "--state", "working"}, ""}}) {
         const auto filter =
-            cli::SessionFilter::fromArguments(std::get<cli::Arguments>(cli::commandTable().parse(line)));
+            cli::SessionFilter::fromArguments(std::get<cli::Arguments>(cli::commandTable().parse(args)));
         std::string matched;
         for (const auto& s : sessions)
             matched += filter.matches(s) ? s.id.substr(s.id.find(':') + 1) : "";

@@ -2,17 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 using namespace loomwatch::testing;
 using namespace std::chrono;
-
-namespace {
-
-fs::path data(const std::string& name)
-{
-    return fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "usage" / name;
-}
-
-} // namespace
 
 // The transcripts of tests/data/usage in a home; tests/data/usage/reports.txt says what usage reports of them.
 TEST(CliUsage, ReportsPerDayAndSessionAgreeWithTheSessionsList)
@@ -20,22 +13,19 @@ TEST(CliUsage, ReportsPerDayAndSessionAgreeWithTheSessionsList)
     TempHome home;
     const auto written = sys_days(2026y / December / 6) + 10h;
     home.write(".claude/projects/-home-dev-src-api-server/5f1d7c2a-3b9e-4e61-9c1a-7d2e8f0a4b61.jsonl",
-               readFile(data("claude-session.jsonl")), written);
+               testData("usage/claude-session.jsonl"), written);
     home.write(".codex/sessions/2026/12/06/rollout-2026-12-06T08-00-00-0199a2b4-7c3d-7e21-9f10-2b3c4d5e6f70.jsonl",
-               readFile(data("codex-session.jsonl")), written);
-    home.write(".codex/sessions/2026/11/02/rollout-old.jsonl", readFile(data("codex-session.jsonl")),
+               testData("usage/codex-session.jsonl"), written);
+    home.write(".codex/sessions/2026/11/02/rollout-old.jsonl", testData("usage/codex-session.jsonl"),
                sys_days(2026y / November / 2));
 
-    std::istringstream reports(readFile(data("reports.txt")));
+    std::istringstream reports(testData("usage/reports.txt"));
     int checked = 0;
     for (std::string line, expected; std::getline(reports, line);) {
         if (line.starts_with("#") || !std::getline(reports, expected))
             continue;
         std::istringstream words(line);
-        std::vector<std::string> args;
-        for (std::string word; words >> word;)
-            args.push_back(word);
-        const auto result = runInProcess(args);
+        const auto result = runInProcess({std::istream_iterator<std::string>(words), {}});
         EXPECT_EQ(result.exitCode, 0) << line;
         EXPECT_EQ(result.out, expected + "\n") << line;
         ++checked;
@@ -52,13 +42,4 @@ TEST(CliUsage, ReportsPerDayAndSessionAgreeWithTheSessionsList)
 
     const auto text = runInProcess({"usage", "--since", "2026-12-06", "--until", "2026-12-06"});
     EXPECT_NE(text.out.find("\n2026-12-06  Claude Code  claude-sonnet-4-5-20250929  "), std::string::npos) << text.out;
-    for (const auto& wrong :
-         std::vector<std::vector<std::string>>{{"usage", "--since", "2026-02-30"},
-                                               {"usage", "--daily", "--session"},
-                                               {"usage", "--since", "2026-12-07", "--until", "2026-12-06"},
-                                               {"usage", "--tool", "cursor"}}) {
-        const auto result = runInProcess(wrong);
-        EXPECT_EQ(result.exitCode, 2) << wrong.back();
-        EXPECT_EQ(result.out, "");
-    }
 }

@@ -38,7 +38,7 @@ protected:
     std::string templateFile = dir / "data/Loomwatch/HandoffTemplate.md";
 };
 
-TEST_F(EditableResourcesTest, FirstPricingLoadCreatesOnlyThePricingCopy)
+TEST_F(EditableResourcesTest, EachCopyIsMadeOnFirstUseAndHandEditsAreReadAsTheyAre)
 {
     EXPECT_FALSE(fs::exists(resources.resourceDirectory()));
     EXPECT_EQ(resources.loadPricing().table().version, 7);
@@ -46,11 +46,7 @@ TEST_F(EditableResourcesTest, FirstPricingLoadCreatesOnlyThePricingCopy)
     EXPECT_FALSE(fs::exists(templateFile));
     EXPECT_EQ(resources.handoffTemplateText(), "# Handoff\n{{objective}}\n");
     EXPECT_TRUE(fs::exists(templateFile));
-}
 
-TEST_F(EditableResourcesTest, HandEditedCopiesAreReadAsTheyAre)
-{
-    fs::create_directories(resources.resourceDirectory());
     std::ofstream(pricingFile) << pricingJson(42);
     std::ofstream(templateFile) << "mine";
     EXPECT_EQ(resources.loadPricing().table().version, 42);

@@ -55,16 +55,12 @@ public slots:
         const uint id = replacesId != 0 ? replacesId : ++m_lastId;
         calls.push_back(
             {appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout, message().service(), id});
-        if (silent) {
-            setDelayedReply(true);
-            m_unanswered.push_back(message());
-        }
+        setDelayedReply(silent);
         return id;
     }
 
 private:
     uint m_lastId = 100;
-    std::vector<QDBusMessage> m_unanswered;
 };
 
 // A session bus of the test's own (a dbus-daemon started here, stopped at the end) and two

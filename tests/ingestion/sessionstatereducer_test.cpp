@@ -39,16 +39,12 @@ TEST(SessionStateReducerTest, StateRules)
     EXPECT_EQ(reduced(S::working, true, -30s), S::working);
 }
 
-TEST(SessionStateReducerTest, IdentityAndTheToolsNameForAMissingProject)
+TEST(SessionStateReducerTest, AMissingProjectIsNamedAfterTheTool)
 {
     ParsedSession input;
-    input.id = "abc";
     input.tool = AgentTool::codex;
-    input.projectPath = "/Users/a/src/app//";
-    EXPECT_EQ(reducer.reduce(input, process).id, "codex:abc");
-    EXPECT_EQ(reducer.reduce(input, process).projectName, "app");
-    for (const char* path : {"", static_cast<const char*>(nullptr)}) {
-        input.projectPath = path ? std::optional<std::string>(path) : std::nullopt;
+    for (const auto& path : {std::optional<std::string>(""), std::optional<std::string>()}) {
+        input.projectPath = path;
         EXPECT_EQ(reducer.reduce(input, std::nullopt).projectName, "Codex");
     }
 }

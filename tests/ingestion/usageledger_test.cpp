@@ -15,15 +15,11 @@ namespace {
 
 constexpr AgentTool claude = AgentTool::claude;
 const std::string opus = "claude-opus-4-5-20251101";
-// What the two transcripts of tests/data/usage hold, worked out by hand from their lines.
+// What the Claude Code transcript of tests/data/usage holds, worked out by hand from its lines (the usage command's
+// reports over it check the counting of each kind of record).
 const std::string claudeTotals = "claude-opus-4-5-20251101 114 24 6 8, claude-sonnet-4-5-20250929 3 410 45000 1200, "
                                  "total 117 434 45006 1208";
 const std::string sonnetOnly = "claude-sonnet-4-5-20250929 3 410 45000 1200, total 3 410 45000 1200";
-
-std::string fixture(const std::string& name)
-{
-    return readFile(fs::path(std::getenv("LOOMWATCH_TEST_DATA")) / "usage" / name);
-}
 
 std::string text(const TokenUsage& t)
 {
@@ -31,10 +27,10 @@ std::string text(const TokenUsage& t)
            std::to_string(t.cacheWrite);
 }
 
-// "model tokens, ..., total tokens" with records without a model under `sessionModel`.
-std::string totals(const std::vector<FileUsage>& files, AgentTool tool = claude, const std::string& sessionModel = opus)
+// "model tokens, ..., total tokens" with records without a model under the opus model.
+std::string totals(const std::vector<FileUsage>& files)
 {
-    const auto [perModel, total] = modelTotals(tool, files, sessionModel);
+    const auto [perModel, total] = modelTotals(claude, files, opus);
     std::string result;
     for (const auto& m : perModel)
         result += m.model + " " + text(m.tokens) + ", ";
@@ -56,41 +52,13 @@ std::string message(const std::string& id, int output)
 
 } // namespace
 
-TEST(UsageLedger, RecordsAsTheAgentsWriteThem)
-{
-    TempDir dir;
-    UsageLedger ledger;
-    writeFile(dir / "claude.jsonl", fixture("claude-session.jsonl"));
-    writeFile(dir / "codex.jsonl", fixture("codex-session.jsonl"));
-
-    // A response streamed as two lines counts once, a second request of the same message again; a record of the
-    // failed call's "<synthetic>" model adds nothing; odd numbers are truncated or count 0; a line cut off is skipped;
-    // lines whose model is no name count under the session's.
-    const FileUsage fromClaude = ledger.count(claude, dir / "claude.jsonl");
-    EXPECT_EQ(totals({fromClaude}), claudeTotals);
-    EXPECT_EQ(fromClaude.lastModel, opus);
-    std::vector<std::string> quarters;
-    for (const UsageSums& s : fromClaude.sums)
-        quarters.push_back(s.model + " " + std::to_string(s.quarter * quarterSeconds));
-    // 2026-12-06T09:30Z and 2026-12-05T23:30Z, where the records were written.
-    EXPECT_EQ(quarters,
-              (std::vector<std::string>{" 1796549400", opus + " 1796549400", "claude-sonnet-4-5-20250929 1796513400"}));
-
-    // Codex: increases of its cumulative totals, under the model of the turn before them (the session's before the
-    // first turn), a counter that went down counting from zero again, the cached part taken out of the input.
-    const FileUsage fromCodex = ledger.count(AgentTool::codex, dir / "codex.jsonl");
-    EXPECT_EQ(totals({fromCodex}, AgentTool::codex, "gpt-5"), "gpt-5 180 31 120 0, gpt-5-codex 180 28 100 0, "
-                                                              "total 360 59 220 0");
-    EXPECT_EQ(fromCodex.lastModel, "gpt-5");
-}
-
 TEST(UsageLedger, AppendsPartialLinesTruncationAndReplacement)
 {
     TempDir dir;
     UsageLedger ledger(dir / "cache/usage.sqlite");
     ASSERT_TRUE(ledger.isPersistent());
     const auto path = dir / "s.jsonl";
-    const std::string whole = fixture("claude-session.jsonl");
+    const std::string whole = testData("usage/claude-session.jsonl");
     const std::size_t cut = whole.find("msg_01B"); // inside the first opus line
 
     // A line is counted once it is complete, and then only once.
@@ -128,7 +96,7 @@ TEST(UsageLedger, AMessageCountsOnlyInTheFirstTranscriptThatHoldsIt)
 {
     TempDir dir;
     UsageLedger ledger;
-    const std::string original = fixture("claude-session.jsonl");
+    const std::string original = testData("usage/claude-session.jsonl");
     writeFile(dir / "original.jsonl", original);
     // A resumed session repeats the messages of the one it resumes, then goes on.
     writeFile(dir / "resumed.jsonl", original.substr(0, original.find("msg_01B")) + "\n" + message("new", 5));
@@ -149,19 +117,18 @@ TEST(UsageLedger, DamagedForeignAndUnwritableCachesStillCountRight)
 {
     TempDir dir;
     const auto transcript = dir / "s.jsonl";
-    writeFile(transcript, fixture("claude-session.jsonl"));
+    writeFile(transcript, testData("usage/claude-session.jsonl"));
     const auto cache = dir / "cache/usage.sqlite";
-    const auto foreign = [&] {
-        SqliteConnection db;
-        db.open(cache, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        db.exec("CREATE TABLE transcripts(path TEXT); PRAGMA user_version = 999");
-    };
-    for (const auto& damage : std::vector<std::function<void()>>{
-             [&] { writeFile(cache, "not a database, but a cache someone wrote over"); }, foreign,
-             [&] {
-                 writeFile(cache, readFile(cache).substr(0, 5000));
-             }}) {
-        damage();
+    // Written over, another program's database, cut short.
+    for (int damage = 0; damage < 3; ++damage) {
+        if (damage == 1) {
+            SqliteConnection db;
+            db.open(cache, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            db.exec("CREATE TABLE transcripts(path TEXT); PRAGMA user_version = 999");
+        } else {
+            writeFile(cache,
+                      damage == 0 ? "not a database, but a cache someone wrote over" : readFile(cache).substr(0, 5000));
+        }
         UsageLedger ledger(cache);
         EXPECT_TRUE(ledger.isPersistent());
         EXPECT_EQ(totals(ledger, transcript), claudeTotals);
@@ -195,18 +162,13 @@ TEST(UsageLedger, TwoProcessesCountingAtOnceLoseNothing)
         }
         return ledger.isPersistent() ? 0 : 1;
     };
-    std::vector<pid_t> children;
-    for (int process : {1, 2}) {
-        const pid_t pid = ::fork();
-        if (pid == 0)
-            ::_exit(work(process));
-        children.push_back(pid);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    const pid_t other = ::fork();
+    if (other == 0)
+        ::_exit(work(1));
+    EXPECT_EQ(work(2), 0);
+    int status = 0;
+    ::waitpid(other, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     UsageLedger cached(cache);
     UsageLedger fresh;
     for (const auto& file : files) {

@@ -35,13 +35,12 @@ wait_for() { # SECONDS COMMAND...: polls until the command succeeds
 # -B keeps the package and cpack's staging tree out of the build directory.
 cpack --config "$BUILD/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+# The file is named after the Package and Version fields.
 deb=$work/out/loomwatch_${VERSION}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $(basename "$deb") among: $(ls "$work/out")"
 
 # Control fields.
 field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = loomwatch ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = "$VERSION" ] || fail "Version is '$(field Version)', the project's is $VERSION"
 for name in Maintainer Description Homepage Section; do
     [ -n "$(field "$name")" ] || fail "the $name field is empty"
 done
@@ -89,8 +88,6 @@ if command -v systemd-analyze >/dev/null; then
     mkdir -p "$work/units" -m 700 "$work/runtime"
     sed "s|^ExecStart=loomwatch-cli |ExecStart=$root/usr/bin/loomwatch-cli |" \
         "$root/usr/lib/systemd/user/loomwatch-notify.service" >"$work/units/loomwatch-notify.service"
-    grep -q "^ExecStart=$root/usr/bin/loomwatch-cli watch --notify$" "$work/units/loomwatch-notify.service" ||
-        fail "the unit does not run loomwatch-cli watch --notify"
     # A key or value it does not know is only warned about: any output counts as a rejection.
     XDG_RUNTIME_DIR=$work/runtime MANPATH=$root/usr/share/man \
         systemd-analyze verify --user "$work/units/loomwatch-notify.service" >"$work/unit.log" 2>&1 &&
@@ -103,8 +100,6 @@ export XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$HOME" -m 700 "$XDG_RUNTIME_DIR"
 [ "$("$root/usr/bin/loomwatch-cli" --version)" = "loomwatch-cli $VERSION" ] || fail "loomwatch-cli --version"
 [ "$(env -u DISPLAY "$root/usr/bin/loomwatch" --version)" = "loomwatch $VERSION" ] || fail "loomwatch --version"
-"$root/usr/bin/loomwatch-cli" sessions --json >"$work/sessions.json" || fail "loomwatch-cli sessions --json failed"
-[[ "$(cat "$work/sessions.json")" =~ ^\[.*\]$ ]] || fail "sessions --json printed no array: $(cat "$work/sessions.json")"
 
 QT_QPA_PLATFORM=xcb QML_IMPORT_TRACE=1 "$root/usr/bin/loomwatch" >"$work/app.log" 2>&1 &
 app_pid=$!

@@ -14,7 +14,6 @@ using ingestion::SqliteConnection;
 namespace {
 
 constexpr std::int64_t baseMs = 1'764'000'000'000; // 2025-11-24T16:00:00Z
-const model::Timestamp base{std::chrono::milliseconds(baseMs)};
 
 // Runs the statements as OpenCode would, creating the database if need be; the connection is the caller's.
 SqliteConnection write(const fs::path& path, const std::string& sql)
@@ -100,14 +99,9 @@ TEST(OpenCodeProvider, ReadsEveryFieldOfTheFiftyNewestSessionsAtAnyPath)
     const auto sessions = OpenCodeProvider(dbPath, inspector).sessions();
     ASSERT_EQ(sessions.size(), 50u);
     EXPECT_EQ(sessions.back().id, "openCode:ses_10");
-    // clang-format off
-    EXPECT_EQ(sessions.front(), (model::AgentSession{.id = "openCode:ses_59", .tool = AgentTool::openCode,
-        .projectPath = "/home/dev/src/api-server/", .projectName = "api-server", .branch = std::nullopt,
-        .model = "claude-sonnet-4-5", .startedAt = base - 1s, .lastActivityAt = base + 59s,
-        .processID = 4242, .state = model::SessionState::idle, .supportLevel = model::SupportLevel::partial,
-        .tokens = {1200, 340, 45000, 800}, .estimatedCost = std::nullopt, .lastSnippet = "Fix login, [REDACTED]",
-        .parserVersion = 1, .sourcePath = dbPath}));
-    // clang-format on
+    // Every field's mapping is in the command line's golden output; here what the path and the process table give.
+    EXPECT_EQ(std::tuple(sessions.front().id, sessions.front().processID, sessions.front().sourcePath),
+              std::tuple("openCode:ses_59", 4242, dbPath));
     EXPECT_EQ(inspector->asked, std::vector<AgentTool>{AgentTool::openCode});
     // A leading "//" must not make the first folder a URI authority.
     EXPECT_EQ(read("/" + dbPath).size(), 50u);
@@ -146,8 +140,9 @@ TEST(OpenCodeProvider, MissingDatabaseIsEmptyAndOtherFilesGiveTheTwoErrors)
 
     if (::geteuid() == 0) { // only another user than root can be kept from reading a file
         fs::permissions(tmp / "older.db", fs::perms::owner_read | fs::perms::owner_write);
-        EXPECT_EQ(runAsNobody([&] { return failure(tmp / "older.db").starts_with("The provider database") ? 0 : 1; }),
-                  0);
+        EXPECT_EQ(
+            runInOtherProcess([&] { return failure(tmp / "older.db").starts_with("The provider database") ? 0 : 1; }),
+            0);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "providers/processcontrol.h"
+#include "providers/procfsprocesses.h"
 
 #include "providers/providertestsupport.h"
 
@@ -38,16 +39,20 @@ TEST(ProcessControl, SendsSigtermOnlyToALiveProcessOfTheTool)
     EXPECT_EQ(codex.terminatedBy(0ms), 0);
 }
 
-TEST(ProcessControl, ReportsTheErrnoWhenTheSignalIsNotPermitted)
+// A process of root as the user nobody sees it: listed without its path or folder, and not to be signalled.
+TEST(ProcessControl, AnotherUsersProcessIsListedBareAndTheSignalsErrnoIsReported)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to own a process that another user may not signal";
     TempDir tmp;
     ChildProcess claude(tmp / "claude", tmp.path());
     const pid_t pid = claude.pid();
-    const int code = runAsNobody([pid] {
+    const int code = runInOtherProcess([pid] {
+        const auto process = NativeProcessInspector().processInfo(pid, AgentTool::claude);
+        if (!process || process->name != "claude" || process->executablePath || process->workingDirectory)
+            return 1;
         const auto error = attempt(pid, AgentTool::claude);
-        return error && error->kind() == ProcessControlErrorKind::failed && error->errorNumber() == EPERM ? 0 : 1;
+        return error && error->kind() == ProcessControlErrorKind::failed && error->errorNumber() == EPERM ? 0 : 2;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(claude.terminatedBy(0ms), 0);

@@ -3,14 +3,27 @@
 #include "model/sessionprovider.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace loomwatch::testing {
+
+// The next event of a provider's stream; none when `timeout` passes first.
+inline std::optional<model::ProviderEvent> nextEvent(model::EventReceiver<model::ProviderEvent>& events,
+                                                     std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::optional<model::ProviderEvent> event;
+    while (!(event = events.tryReceive()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return event;
+}
 
 // A provider whose answers the test sets. Calls can be held at a gate to observe what the store
 // does while a provider call is in flight.

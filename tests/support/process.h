@@ -66,34 +66,21 @@ private:
     bool m_reaped = false;
 };
 
-// Runs `body` in a forked child, as the unprivileged user nobody when `asNobody`, and returns its
-// exit code (-1 when it did not exit normally).
+// Runs `body` in a forked child and returns its exit code (-1 when it did not exit normally). The child
+// is the unprivileged user nobody when this test runs as root (whose rights would hide faults, and who
+// gets files' ownership adjusted by SQLite), else this user.
 template <typename Body>
-int runInChild(Body body, bool asNobody)
+int runInOtherProcess(Body body)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(125);
         ::_exit(body());
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-template <typename Body>
-int runAsNobody(Body body)
-{
-    return runInChild(body, true);
-}
-
-// As nobody when this test runs as root (whose rights would hide faults, and who gets files'
-// ownership adjusted by SQLite), else as this user.
-template <typename Body>
-int runInOtherProcess(Body body)
-{
-    return runInChild(body, ::geteuid() == 0);
 }
 
 } // namespace loomwatch::testing
