@@ -97,40 +97,48 @@ Item {
                 Layout.fillWidth: true
             }
             // The model gives way to the figures, which use fixed-pitch digits so that rows compare at a glance.
-            RowLayout {
+            Item {
+                id: usageLine
                 objectName: "usage"
                 readonly property string text: row.usageText
-                spacing: 0
+                readonly property bool hasModel: row.usageModel.length > 0
+                implicitHeight: figures.implicitHeight
+                implicitWidth: 120
                 Layout.fillWidth: true
                 Accessible.role: Accessible.StaticText
                 Accessible.name: row.usageAccessible
 
                 Label {
-                    visible: row.usageModel.length > 0
+                    id: modelLabel
+                    visible: usageLine.hasModel
                     text: row.usageModel
                     font: Theme.caption
                     color: Theme.secondary
                     elide: Text.ElideRight
                     maximumLineCount: 1
                     textFormat: Text.PlainText
+                    width: Math.max(0, Math.min(implicitWidth, usageLine.width - separator.implicitWidth - figures.implicitWidth))
+                    anchors.baseline: figures.baseline
                     Accessible.ignored: true
-                    Layout.fillWidth: true
-                    Layout.maximumWidth: implicitWidth
                 }
                 Label {
-                    visible: row.usageModel.length > 0
+                    id: separator
+                    visible: usageLine.hasModel
                     text: " \u00B7 "
                     font: Theme.caption
                     color: Theme.secondary
+                    x: modelLabel.width
+                    anchors.baseline: figures.baseline
                     Accessible.ignored: true
                 }
                 Label {
+                    id: figures
                     text: row.usageFigures
                     font: Theme.monospacedCaption
                     color: Theme.secondary
+                    x: usageLine.hasModel ? separator.x + separator.implicitWidth : 0
                     Accessible.ignored: true
                 }
-                Item { Layout.fillWidth: true }
             }
         }
 
