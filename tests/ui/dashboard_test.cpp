@@ -41,6 +41,7 @@ TEST(Overview, TwelveActiveSessionsListTenAndCountTwelve)
     // 13 sessions of 1,200 input, 410 output, 45,000 cache-read, 1,200 cache-write tokens, all today.
     EXPECT_EQ(metrics, (QStringList{"12", "11", "1", "$0.36"}));
     EXPECT_EQ(sessionRows(h).back()->property("projectName").toString(), "project-9");
+    EXPECT_EQ(text(find(sessionRows(h).back(), "usage")), "claude-sonnet-4-5-20250929 \u00B7 48K tokens \u00B7 $0.03");
     EXPECT_FALSE(visible(h.find("attention.empty")));
     QQuickTest::qWaitForPolish(h.dashboard());
     EXPECT_GT(sessionRows(h).front()->width(), 400) << "rows must span the overview";

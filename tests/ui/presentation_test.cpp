@@ -2,6 +2,7 @@
 #include "support/sessionfactory.h"
 #include "support/tempdir.h"
 #include "ui/presentation.h"
+#include "ui/weekchart.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -33,9 +34,61 @@ TEST(TrayTexts, WaitingWinsOverWorkingAndAnErrorOverEverything)
     const QString family = QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9");
     EXPECT_EQ(shortenedProjectName(family.repeated(30)), family.repeated(30));
     EXPECT_EQ(shortenedProjectName(family.repeated(31)), family.repeated(27) + QChar(0x2026));
-    // Diagnostics: the last refresh in the locale's medium date and time, "Not yet" before the first.
     EXPECT_EQ(lastRefreshText(std::nullopt), "Not yet");
-    EXPECT_EQ(lastRefreshText(testing::localTime(2026, 12, 6, 14, 5, 9)), "Dec 6, 2026, 2:05:09\u202FPM");
+}
+
+TEST(SessionFigures, TokensInCompactFormAndEveryFigureNamedForScreenReaders)
+{
+    for (const auto& [tokens, shown, spoken] : std::vector<std::tuple<std::int64_t, QString, QString>>{
+             {1, "1 token", "1 token"},
+             {980, "980 tokens", "980 tokens"},
+             {12'345, "12K tokens", "12 thousand tokens"},
+             {1'234'567, "1.2M tokens", "1.2 million tokens"},
+             {2'500'000'000, "2.5B tokens", "2.5 billion tokens"}}) {
+        EXPECT_EQ(tokenText(tokens), shown);
+        EXPECT_EQ(tokenText(tokens, true), spoken);
+    }
+    auto s = testing::makeSession(model::AgentTool::claude, "a", {});
+    s.tokens = {200'000, 34'567, 1'000'000, 0};
+    s.estimatedCost = model::Decimal::fromString("3.409");
+    const UsageTexts priced = usageTexts(s);
+    EXPECT_EQ(priced.line, "claude-sonnet-4-5-20250929 \u00B7 1.2M tokens \u00B7 $3.41");
+    EXPECT_EQ(priced.accessible, "Model claude-sonnet-4-5-20250929, 1.2 million tokens, estimated cost $3.41");
+    s.model.reset();
+    s.estimatedCost.reset();
+    const UsageTexts bare = usageTexts(s);
+    EXPECT_EQ(bare.line, "1.2M tokens \u00B7 no price");
+    EXPECT_EQ(bare.model + "|" + bare.figures, "|" + bare.line);
+    EXPECT_EQ(bare.accessible, "1.2 million tokens, no price");
+}
+
+TEST(WeekChart, DaysStackTheirToolsAgainstTheWeeksLargestDay)
+{
+    using namespace std::chrono;
+    std::vector<core::DayCost> week;
+    for (int i = 0; i < 7; ++i)
+        week.push_back({sys_days(2026y / November / 30) + days(i), {}});
+    EXPECT_EQ(weekChart(week).value(6).toMap()["share"], 0.0) << "a week without spend";
+    week[1].tools[0] = 3;
+    week[1].tools[1] = *model::Decimal::fromString("1.12");
+    week[6].tools[1] = *model::Decimal::fromString("8.24");
+    const QVariantList chart = weekChart(week);
+    ASSERT_EQ(chart.size(), 7);
+    const QVariantMap empty = chart[0].toMap(), tuesday = chart[1].toMap(), sunday = chart[6].toMap();
+    EXPECT_EQ(empty["accessibleName"], "Monday, November 30: $0.00");
+    EXPECT_TRUE(empty["segments"].toList().isEmpty());
+    EXPECT_EQ(tuesday["weekday"].toString() + " " + tuesday["date"].toString() + " " + tuesday["total"].toString(),
+              "Tue Dec 1 $4.12");
+    EXPECT_EQ(tuesday["accessibleName"], "Tuesday, December 1: $4.12, Claude Code $3.00, Codex $1.12");
+    EXPECT_EQ(sunday["share"], 1.0);
+    const QVariantList segments = tuesday["segments"].toList();
+    ASSERT_EQ(segments.size(), 2);
+    EXPECT_EQ(segments[0].toMap()["tool"], "claude");
+    EXPECT_EQ(segments[0].toMap()["below"], 0.0);
+    // Stacked: the second starts where the first ends, and the bar is the day's share of the largest.
+    EXPECT_DOUBLE_EQ(segments[1].toMap()["below"].toDouble(), segments[0].toMap()["share"].toDouble());
+    EXPECT_NEAR(segments[1].toMap()["below"].toDouble() + segments[1].toMap()["share"].toDouble(), 0.5, 1e-9);
+    EXPECT_NEAR(tuesday["share"].toDouble(), 0.5, 1e-9);
 }
 
 // Every quoted text of the program's sources: what the user can see comes from one of them.

@@ -56,6 +56,15 @@ TEST(Costs, PerToolLinesAddUpToTodayAndFollowSavedPrices)
     // The total first, then the tools in case order; yesterday's $1.25 is left out.
     EXPECT_EQ(lines, (QStringList{"costs.today-total $5.50", "costs.claude $3.00", "costs.codex $2.50",
                                   "costs.openCode $0.00", "costs.cursor $0.00"}));
+    // The week's bars come once the view shows (their figures are the chart's own test), each named for screen readers.
+    const auto spoken = [&](int day) {
+        for (QObject* child : h.find("costChart.day." + QString::number(day))->children())
+            if (child->inherits("QQuickAccessibleAttached"))
+                return child->property("name").toString();
+        return QString();
+    };
+    ASSERT_TRUE(processEventsUntil([&] { return h.find("costChart.day.6"); }));
+    EXPECT_EQ(spoken(6), "Sunday, December 6: $0.00");
     screenshot(h.dashboard(), "dashboard-costs");
 
     // Saving prices re-prices at once, without asking the providers again.

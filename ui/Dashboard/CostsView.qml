@@ -104,7 +104,7 @@ ScrollView {
         // focusable and tells its total on hover or focus and everything to a screen reader.
         Row {
             id: chart
-            objectName: "costs.week"
+            objectName: "costChart"
             readonly property real barHeight: 140
             spacing: 8
             Layout.fillWidth: true
@@ -114,7 +114,7 @@ ScrollView {
                     id: day
                     required property var modelData
                     required property int index
-                    objectName: "costs.day." + index
+                    objectName: "costChart.day." + index
                     width: (chart.width - chart.spacing * 6) / 7
                     height: slot.height + labels.height + 6
                     activeFocusOnTab: true
