@@ -96,7 +96,6 @@ QVariantList weekChart(const std::vector<core::DayCost>& days)
         chart.append(QVariantMap{{QStringLiteral("weekday"), weekday(day.day)},
                                  {QStringLiteral("date"), date(day.day)},
                                  {QStringLiteral("total"), money(total)},
-                                 {QStringLiteral("share"), share(total)},
                                  {QStringLiteral("segments"), segments},
                                  {QStringLiteral("accessibleName"), accessibleName}});
     }

@@ -11,7 +11,6 @@ namespace loomwatch::ui {
 // The Costs view's bars for `days` (oldest first), one map per day:
 // - weekday ("Tue") and date ("Dec 1") to label the bar;
 // - total, the day's spend formatted as money ("$0.00" for a day without any);
-// - share, the day's total over the largest day's total of the week (0 to 1; 0 for a week without spend);
 // - segments, one map per tool that spent that day, in tool order: tool (raw value), name, amount, share
 //   (of the largest day's total, so a bar's segments add up to its share) and below, the shares of the tools
 //   before it (where it starts, stacked from the bottom);
