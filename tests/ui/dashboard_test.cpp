@@ -4,7 +4,6 @@
 
 #include <QClipboard>
 #include <QQmlEngineExtensionPlugin>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -60,7 +59,6 @@ TEST(ActiveSessions, TheOverviewListsTenAndCountsTwelveAndThePanelListsFive)
     ASSERT_TRUE(processEventsUntil([&] { return panel->isVisible() && rowNames(); }));
     EXPECT_EQ(names.mid(0, 2), (QStringList{QString(27, 'n') + QChar(0x2026), QString(30, 'm')}));
     EXPECT_EQ(text(find(panel, "trayPanel.status")), "1 waiting");
-    EXPECT_FALSE(visible(find(panel, "trayPanel.empty")));
     screenshot(panel, "tray-panel");
     // One of the five ends and the sixth moves up; a new one on top pushes the last one out.
     claude[3].state = SessionState::ended;
@@ -136,7 +134,6 @@ TEST_F(SessionsView, TerminationIsOfferedWithAProcessAsksFirstAndAFailureShowsTh
     EXPECT_EQ(dialog->property("title").toString(), "Terminate billing-service?");
     EXPECT_EQ(text(h.find("terminateDialog.message")),
               "Loomwatch will send SIGTERM to process 1. Unsaved agent work may be lost.");
-    screenshot(h.dashboard(), "dashboard-terminate-confirmation");
     QTest::keyClick(h.dashboard(), Qt::Key_Escape);
     ASSERT_TRUE(shows(dialog, false));
     EXPECT_TRUE(h.terminated.empty()) << "cancelling sends nothing";
@@ -147,7 +144,6 @@ TEST_F(SessionsView, TerminationIsOfferedWithAProcessAsksFirstAndAFailureShowsTh
     EXPECT_EQ(h.terminated, (decltype(h.terminated){{1, AgentTool::claude}}));
     ASSERT_TRUE(shows(h.find("errorAlert")));
     EXPECT_EQ(text(h.find("errorAlert.message")), "Could not terminate process 1.");
-    screenshot(h.dashboard(), "dashboard-error-alert");
     click(h.find("errorAlert.ok"));
     EXPECT_TRUE(shows(h.find("errorAlert"), false)) << "closing clears the line, which opens nothing";
     EXPECT_FALSE(h.controller->hasError());
@@ -168,9 +164,6 @@ TEST_F(SessionsView, LongTextsStayInsideTheRowAndTheHandoffPreviewCopiesTheEdite
     QQuickItem* wide = row("codex:working");
     const QQuickItem* menuButton = wide->findChild<QQuickItem*>("actionsButton");
     EXPECT_LE(menuButton->mapRectToItem(wide, menuButton->boundingRect()).right(), wide->width() + 0.5);
-    // Without a snippet the tool's name stands in; without a branch no branch label shows.
-    EXPECT_EQ(text(find(row("cursor:process:9"), "snippet")), "Cursor");
-    EXPECT_FALSE(visible(find(row("cursor:process:9"), "branch")));
 
     trigger("claude:waiting", "action.handoff");
     QObject* sheet = h.find("handoffPreview");
@@ -187,7 +180,9 @@ TEST_F(SessionsView, LongTextsStayInsideTheRowAndTheHandoffPreviewCopiesTheEdite
     EXPECT_EQ(h.controller->errorMessage(), QString::fromStdString(*h.handoffError));
 }
 
-TEST(Onboarding, ShownAtFirstLaunchUntilContinuedThenNeverAgain)
+// A first launch: onboarding until it is continued; then the shortcuts and a fresh dashboard on every
+// opening; no onboarding at the next launch.
+TEST(FirstLaunch, OnboardingUntilContinuedTheShortcutsAndAFreshDashboardOnEveryOpening)
 {
     TempDir shared;
     UiHarness::Options options{.settingsFile = shared / "Loomwatch.conf"};
@@ -201,44 +196,35 @@ TEST(Onboarding, ShownAtFirstLaunchUntilContinuedThenNeverAgain)
         screenshot(h.dashboard(), "onboarding");
         click(h.find("onboarding.continue"));
         EXPECT_TRUE(shows(h.find("onboarding"), false));
+        ASSERT_TRUE(h.refreshed());
+
+        QQuickWindow* window = h.dashboard();
+        QStringList sections;
+        const int refreshes = h.provider(AgentTool::claude).sessionCalls();
+        QTest::keySequence(window, QKeySequence("Ctrl+3"));
+        click(h.find("sidebar.costs"));
+        for (const char* keys : {"Down", "Up", "Ctrl+R", "Ctrl+4", "Ctrl+F"}) {
+            QTest::keySequence(window, QKeySequence(keys));
+            sections << window->property("section").toString();
+        }
+        EXPECT_EQ(sections, (QStringList{"diagnostics", "costs", "costs", "diagnostics", "sessions"}));
+        EXPECT_TRUE(processEventsUntil([&] { return h.provider(AgentTool::claude).sessionCalls() > refreshes; }));
+        EXPECT_TRUE(h.find("sessions.search")->property("activeFocus").toBool());
+        QTest::keyClick(window, 'b');
+        EXPECT_EQ(h.controller->sessions()->search(), "b");
+        QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
+        EXPECT_TRUE(processEventsUntil([&] { return h.settingsWindow()->isVisible(); }));
+        QTest::keyClick(h.settingsWindow(), Qt::Key_Escape);
+        EXPECT_TRUE(processEventsUntil([&] { return !h.settingsWindow()->isVisible(); }));
+        window->close();
+        ASSERT_TRUE(processEventsUntil([&] { return !window->isVisible(); }));
+        h.controller->openDashboard();
+        EXPECT_EQ(window->property("section").toString(), "overview");
+        EXPECT_EQ(h.controller->sessions()->search(), "");
     }
     UiHarness again(options);
     again.load(false);
     EXPECT_FALSE(visible(again.find("onboarding")));
-}
-
-TEST(Keyboard, ShortcutsTheSidebarsArrowsAndAFreshDashboardOnEveryOpening)
-{
-    UiHarness h;
-    h.load();
-    QQuickWindow* window = h.dashboard();
-    QStringList sections;
-    const int refreshes = h.provider(AgentTool::claude).sessionCalls();
-    QTest::keySequence(window, QKeySequence("Ctrl+3"));
-    click(h.find("sidebar.costs"));
-    for (const char* keys : {"Down", "Up", "Ctrl+R", "Ctrl+4", "Ctrl+F"}) {
-        QTest::keySequence(window, QKeySequence(keys));
-        sections << window->property("section").toString();
-    }
-    EXPECT_EQ(sections, (QStringList{"diagnostics", "costs", "costs", "diagnostics", "sessions"}));
-    EXPECT_TRUE(processEventsUntil([&] { return h.provider(AgentTool::claude).sessionCalls() > refreshes; }));
-    EXPECT_TRUE(h.find("sessions.search")->property("activeFocus").toBool());
-    QTest::keyClick(window, 'b');
-    EXPECT_EQ(h.controller->sessions()->search(), "b");
-    QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
-    EXPECT_TRUE(processEventsUntil([&] { return h.settingsWindow()->isVisible(); }));
-    QTest::keyClick(h.settingsWindow(), Qt::Key_Escape);
-    EXPECT_TRUE(processEventsUntil([&] { return !h.settingsWindow()->isVisible(); }));
-
-    window->close();
-    ASSERT_TRUE(processEventsUntil([&] { return !window->isVisible(); }));
-    h.controller->openDashboard();
-    EXPECT_EQ(window->property("section").toString(), "overview");
-    EXPECT_EQ(h.controller->sessions()->search(), "");
-    // Ctrl+Q ends the event loop with success.
-    QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
-    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
-    EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 
 // Hands the click handler the controller installs to the test; the desktop's side of a click is the notifier's own

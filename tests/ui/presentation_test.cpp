@@ -1,11 +1,9 @@
-#include "support/fakeclock.h"
 #include "support/sessionfactory.h"
 #include "support/tempdir.h"
 #include "ui/presentation.h"
 #include "ui/weekchart.h"
 
 #include <QRegularExpression>
-#include <QString>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +30,6 @@ TEST(TrayTexts, WaitingWinsOverWorkingAndAnErrorOverEverything)
     const QString family = QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9");
     EXPECT_EQ(shortenedProjectName(family.repeated(30)), family.repeated(30));
     EXPECT_EQ(shortenedProjectName(family.repeated(31)), family.repeated(27) + QChar(0x2026));
-    EXPECT_EQ(lastRefreshText(std::nullopt), "Not yet");
 }
 
 TEST(SessionFigures, TokensInCompactFormAndEveryFigureNamedForScreenReaders)

@@ -67,7 +67,6 @@ TEST_F(SessionModels, SearchMatchesProjectToolNameOrBranchInAnyCaseUntrimmed)
              {"", {"claude:a", "codex:b", "openCode:c", "codex:d", "cursor:e"}}}) {
         searched->setSearch(QString::fromUtf8(search));
         EXPECT_EQ(ids(*searched), expected) << search;
-        EXPECT_EQ(searched->count(), expected.size());
     }
     EXPECT_EQ(resets.count(), 0) << "typing removes and inserts rows";
 
