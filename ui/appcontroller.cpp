@@ -10,6 +10,7 @@
 #include "ui/presentation.h"
 #include "ui/trayhost.h"
 #include "ui/updater.h"
+#include "ui/weekchart.h"
 
 #include <QClipboard>
 #include <QCursor>
@@ -51,6 +52,11 @@ AppController::AppController(Dependencies dependencies, QObject* parent)
     connect(m_store, &core::AppStore::errorMessageChanged, this, &AppController::onErrorMessageChanged);
     connect(m_store, &core::AppStore::probesChanged, this, &AppController::probesChanged);
     connect(m_store, &core::AppStore::lastRefreshChanged, this, &AppController::lastRefreshChanged);
+    connect(m_store, &core::AppStore::weekCostsChanged, this, &AppController::weekCostsChanged);
+    connect(m_store, &core::AppStore::refreshFinished, this, [this] {
+        if (m_costsShown)
+            m_store->refreshWeekCosts();
+    });
     if (m_tray) {
         connect(m_tray, &TrayHost::activated, this, &AppController::showPanel);
         connect(m_tray, &TrayHost::openDashboardRequested, this, &AppController::openDashboard);
@@ -167,6 +173,21 @@ QVariantList AppController::costLines() const
         });
     }
     return lines;
+}
+
+QVariantList AppController::weekCosts() const
+{
+    return weekChart(m_store->weekCosts());
+}
+
+void AppController::setCostsShown(bool shown)
+{
+    if (shown == m_costsShown)
+        return;
+    m_costsShown = shown;
+    emit costsShownChanged();
+    if (shown)
+        m_store->refreshWeekCosts();
 }
 
 QVariantList AppController::probes() const

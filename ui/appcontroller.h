@@ -57,6 +57,10 @@ class AppController : public QObject
     Q_PROPERTY(QString todayCostText READ todayCostText NOTIFY summaryChanged)
     // One entry per tool in case order: tool, name, symbol, amount, identifier, accessibleName.
     Q_PROPERTY(QVariantList costLines READ costLines NOTIFY summaryChanged)
+    // The last seven days' bars (see weekChart()); empty until first counted. Counted while costsShown is
+    // true: when it becomes true, and after each full refresh.
+    Q_PROPERTY(QVariantList weekCosts READ weekCosts NOTIFY weekCostsChanged)
+    Q_PROPERTY(bool costsShown READ costsShown WRITE setCostsShown NOTIFY costsShownChanged)
     // One entry per probe in the store's order: tool, name, installed, supportLevel, detectedPath,
     // lastError (empty when none), hasError.
     Q_PROPERTY(QVariantList probes READ probes NOTIFY probesChanged)
@@ -116,6 +120,9 @@ public:
     QString trayIconName() const;
     QString todayCostText() const;
     QVariantList costLines() const;
+    QVariantList weekCosts() const;
+    bool costsShown() const { return m_costsShown; }
+    void setCostsShown(bool shown);
     QVariantList probes() const;
     QString lastRefreshText() const;
     bool trayAvailable() const;
@@ -164,6 +171,8 @@ signals:
     void hasErrorChanged();
     void summaryChanged();
     void probesChanged();
+    void weekCostsChanged();
+    void costsShownChanged();
     void lastRefreshChanged();
     void showOnboardingChanged();
     void showInTaskbarChanged();
@@ -206,6 +215,7 @@ private:
     bool m_hasError = false;
     bool m_showOnboarding = false;
     bool m_showInTaskbar = true;
+    bool m_costsShown = false;
     QRect m_panelAnchor;
     QPoint m_panelPointer;
 };

@@ -35,6 +35,7 @@ Application::Application(Options options, QObject* parent) : QObject(parent)
         serviceOptions.paths =
             core::Paths{root, root + "/config", root + "/data/Loomwatch", root + "/config/Cursor", root + "/cache"};
         serviceOptions.providers = DemoProvider::all(serviceOptions.clock);
+        DemoProvider::writeWeekTranscripts(root, serviceOptions.clock->now());
         serviceOptions.keepHistory = false;
     }
     m_services = std::make_unique<core::Services>(std::move(serviceOptions));

@@ -1,5 +1,9 @@
 #include "ui/demoprovider.h"
 
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
 namespace loomwatch::ui {
 
 namespace {
@@ -52,7 +56,62 @@ const DemoSession demoSessions[] = {
 };
 // clang-format on
 
+// The share of a busy day's usage spent on each of the last seven days, oldest first.
+constexpr double weekShape[] = {0.6, 1.3, 0.4, 0.9, 1.6, 0.2, 1.0};
+
+std::string isoTime(model::Timestamp t)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000Z", &utc);
+    return text;
+}
+
+std::ofstream createFile(const std::filesystem::path& path)
+{
+    std::filesystem::create_directories(path.parent_path());
+    return std::ofstream(path);
+}
+
 } // namespace
+
+void DemoProvider::writeWeekTranscripts(const std::string& home, model::Timestamp now)
+{
+    const model::Timestamp first = now - std::chrono::hours(24 * 6 + 1);
+    std::ofstream claude = createFile(home + "/.claude/projects/-home-dev-src-billing-service/"
+                                             "6f1c2e7a-3b0d-4c55-9a1e-2f7d8c9b0a11.jsonl");
+    const std::string rollout =
+        "rollout-" + isoTime(first).substr(0, 10) + "T09-00-00-019a3c1e-77b2-7d10-8f3c-5b2a9e4d6c01";
+    std::ofstream codex =
+        createFile(home + "/.codex/sessions/" + isoTime(first).substr(0, 4) + "/" + isoTime(first).substr(5, 2) + "/" +
+                   isoTime(first).substr(8, 2) + "/" + rollout + ".jsonl");
+    codex << R"({"timestamp":")" << isoTime(first) << R"(","type":"session_meta","payload":{"id":")"
+          << "019a3c1e-77b2-7d10-8f3c-5b2a9e4d6c01"
+          << R"(","cwd":"/home/dev/src/mobile-app"}})" << '\n'
+          << R"({"timestamp":")" << isoTime(first)
+          << R"(","type":"turn_context","payload":{"cwd":"/home/dev/src/mobile-app","model":"gpt-5-codex"}})" << '\n';
+    long long input = 0, cached = 0, output = 0;
+    for (int day = 0; day < 7; ++day) {
+        const double share = weekShape[day];
+        const std::string time = isoTime(first + std::chrono::hours(24 * day));
+        claude << R"({"type":"assistant","sessionId":"6f1c2e7a-3b0d-4c55-9a1e-2f7d8c9b0a11","timestamp":")" << time
+               << R"(","requestId":"req_demo_)" << day << R"(","message":{"model":"claude-sonnet-4-5-20250929","id":)"
+               << R"("msg_demo_)" << day << R"(","role":"assistant","content":[],"usage":{"input_tokens":)"
+               << static_cast<long long>(2400 * share) << R"(,"output_tokens":)"
+               << static_cast<long long>(61000 * share) << R"(,"cache_read_input_tokens":)"
+               << static_cast<long long>(4200000 * share) << R"(,"cache_creation_input_tokens":)"
+               << static_cast<long long>(150000 * share) << "}}}\n";
+        input += static_cast<long long>(1900000 * share);
+        cached += static_cast<long long>(1400000 * share);
+        output += static_cast<long long>(70000 * share);
+        codex << R"({"timestamp":")" << time << R"(","type":"event_msg","payload":{"type":"token_count","info":)"
+              << R"({"total_token_usage":{"input_tokens":)" << input << R"(,"cached_input_tokens":)" << cached
+              << R"(,"output_tokens":)" << output << R"(,"reasoning_output_tokens":0,"total_tokens":)" << input + output
+              << "}}}}\n";
+    }
+}
 
 DemoProvider::DemoProvider(model::AgentTool tool, std::shared_ptr<const model::Clock> clock)
     : m_tool(tool), m_clock(std::move(clock))

@@ -4,6 +4,7 @@
 #include "model/sessionprovider.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace loomwatch::ui {
@@ -22,6 +23,9 @@ public:
 
     // The four demo providers in the store's order.
     static std::vector<std::shared_ptr<model::SessionProvider>> all(std::shared_ptr<const model::Clock> clock);
+    // Writes one Claude Code and one Codex transcript under `home` (in the agents' own folders) whose usage
+    // spreads over the seven days up to `now`, so that the week's costs have something to show.
+    static void writeWeekTranscripts(const std::string& home, model::Timestamp now);
 
 private:
     model::AgentTool m_tool;

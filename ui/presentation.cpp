@@ -1,11 +1,14 @@
 #include "ui/presentation.h"
 
+#include "pricing/currencyformatter.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QTextBoundaryFinder>
 
 #include <unicode/datefmt.h>
 #include <unicode/locid.h>
+#include <unicode/numberformatter.h>
 
 #include <algorithm>
 #include <memory>
@@ -52,6 +55,41 @@ qsizetype graphemePrefixLength(const QString& text, int clusters)
 }
 
 } // namespace
+
+QString tokenText(std::int64_t tokens, bool spoken)
+{
+    const QString unit = tokens == 1 ? QStringLiteral(" token") : QStringLiteral(" tokens");
+    UErrorCode status = U_ZERO_ERROR;
+    // Two significant digits from a thousand up, as ICU's compact notation rounds: "1.2M", "12K", "123K".
+    const icu::UnicodeString text =
+        icu::number::NumberFormatter::withLocale(icu::Locale::getDefault())
+            .notation(spoken ? icu::number::Notation::compactLong() : icu::number::Notation::compactShort())
+            .formatInt(tokens, status)
+            .toString(status);
+    if (U_FAILURE(status))
+        return QString::number(tokens) + unit;
+    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length()) + unit;
+}
+
+UsageTexts usageTexts(const model::AgentSession& session)
+{
+    const model::TokenUsage& t = session.tokens;
+    const std::int64_t tokens = t.input + t.output + t.cacheRead + t.cacheWrite;
+    const QString separator = QStringLiteral(" \u00B7 ");
+    UsageTexts texts;
+    const QString cost =
+        session.estimatedCost ? QString::fromStdString(pricing::formatUsd(*session.estimatedCost)) : QString();
+    texts.figures = tokenText(tokens) + separator + (cost.isEmpty() ? QStringLiteral("no price") : cost);
+    texts.accessible = tokenText(tokens, true) + QStringLiteral(", ") +
+                       (cost.isEmpty() ? QStringLiteral("no price") : QStringLiteral("estimated cost ") + cost);
+    texts.line = texts.figures;
+    if (session.model) {
+        texts.model = QString::fromStdString(*session.model);
+        texts.line = texts.model + separator + texts.figures;
+        texts.accessible = QStringLiteral("Model ") + texts.model + QStringLiteral(", ") + texts.accessible;
+    }
+    return texts;
+}
 
 int graphemeCount(const QString& text)
 {

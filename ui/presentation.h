@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,21 @@ QString menuBarSymbol(const std::vector<model::AgentSession>& sessions);
 
 // More than 30 user-perceived characters: the first 27 and "…".
 QString shortenedProjectName(const QString& projectName);
+
+// A token count in compact form: "980 tokens", "12K tokens", "1.2M tokens"; `spoken` gives what a screen
+// reader should say instead ("1.2 million tokens").
+QString tokenText(std::int64_t tokens, bool spoken = false);
+
+// The figures line under a session's excerpt. `line` is `model` and `figures` joined by " · " (the model left
+// out when the session names none); money as everywhere else, "no price" without an estimate.
+struct UsageTexts
+{
+    QString model;
+    QString figures;    // "1.2M tokens · $3.41"
+    QString line;       // "claude-sonnet-4-5 · 1.2M tokens · $3.41"
+    QString accessible; // "Model claude-sonnet-4-5, 1.2 million tokens, estimated cost $3.41"
+};
+UsageTexts usageTexts(const model::AgentSession& session);
 
 // Number of user-perceived characters (grapheme clusters).
 int graphemeCount(const QString& text);

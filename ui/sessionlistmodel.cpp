@@ -1,6 +1,5 @@
 #include "ui/sessionlistmodel.h"
 
-#include "pricing/currencyformatter.h"
 #include "ui/presentation.h"
 
 #include <QSet>
@@ -42,8 +41,11 @@ SessionListModel::Row SessionListModel::makeRow(const model::AgentSession& s)
     row.processId = s.processID.value_or(0);
     row.lastActivity = QDateTime::fromMSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::milliseconds>(s.lastActivityAt.time_since_epoch()).count());
-    if (s.estimatedCost)
-        row.costText = QString::fromStdString(pricing::formatUsd(*s.estimatedCost));
+    UsageTexts usage = usageTexts(s);
+    row.usageModel = std::move(usage.model);
+    row.usageFigures = std::move(usage.figures);
+    row.usageText = std::move(usage.line);
+    row.usageAccessible = std::move(usage.accessible);
     return row;
 }
 
@@ -193,8 +195,14 @@ QVariant SessionListModel::data(const QModelIndex& index, int role) const
         return row.hasProcess;
     case LastActivityRole:
         return row.lastActivity;
-    case CostTextRole:
-        return row.costText;
+    case UsageModelRole:
+        return row.usageModel;
+    case UsageFiguresRole:
+        return row.usageFigures;
+    case UsageTextRole:
+        return row.usageText;
+    case UsageAccessibleRole:
+        return row.usageAccessible;
     default:
         return {};
     }
@@ -218,7 +226,10 @@ QHash<int, QByteArray> SessionListModel::roleNames() const
         {ProcessIdRole, "processId"},
         {HasProcessRole, "hasProcess"},
         {LastActivityRole, "lastActivity"},
-        {CostTextRole, "costText"},
+        {UsageModelRole, "usageModel"},
+        {UsageFiguresRole, "usageFigures"},
+        {UsageTextRole, "usageText"},
+        {UsageAccessibleRole, "usageAccessible"},
     };
 }
 

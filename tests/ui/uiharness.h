@@ -97,15 +97,13 @@ inline void click(QObject* object)
 }
 
 // Saves what the window shows to <build>/artifacts/<name>.png.
-inline QImage screenshot(QQuickWindow* window, const QString& name)
+inline void screenshot(QQuickWindow* window, const QString& name)
 {
     // Under X the new size reaches the content after the window's geometry.
     processEventsUntil([&] { return window->contentItem()->size() == window->size(); });
     QQuickTest::qWaitForPolish(window);
-    const QImage image = window->grabWindow();
     QDir().mkpath(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR));
-    image.save(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR "/") + name + QStringLiteral(".png"));
-    return image;
+    window->grabWindow().save(QStringLiteral(LOOMWATCH_ARTIFACTS_DIR "/") + name + QStringLiteral(".png"));
 }
 
 inline bool shows(QObject* popup, bool open = true)

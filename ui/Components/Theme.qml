@@ -16,6 +16,8 @@ QtObject {
     readonly property color separator: Qt.rgba(primary.r, primary.g, primary.b, dark ? 0.18 : 0.14)
     readonly property color orange: dark ? "#ff9f0a" : "#c2410c"
     readonly property color green: dark ? "#30d158" : "#16a34a"
+    // One colour per tool by raw value, the same in light and dark schemes.
+    readonly property var toolColors: ({ claude: "#d97757", codex: "#10a37f", openCode: "#3b82f6", cursor: "#8b5cf6" })
     readonly property color accent: palette.highlight
     readonly property color window: palette.window
     readonly property color background: palette.base

@@ -3,8 +3,8 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Loomwatch
 
-// One session: tool icon, project and branch over the latest excerpt, the state badge and the
-// actions menu. The sheets it opens belong to the window (`actions`), so they outlive the row.
+// One session: tool icon, project and branch over the latest excerpt and the model, tokens and
+// estimate, then the state badge and the actions menu. The sheets it opens belong to the window (`actions`), so they outlive the row.
 Item {
     id: row
 
@@ -19,6 +19,10 @@ Item {
     required property bool isWaiting
     required property int processId
     required property bool hasProcess
+    required property string usageModel
+    required property string usageFigures
+    required property string usageText
+    required property string usageAccessible
     property var actions
 
     objectName: "sessionRow." + sessionId
@@ -91,6 +95,50 @@ Item {
                 maximumLineCount: 1
                 textFormat: Text.PlainText
                 Layout.fillWidth: true
+            }
+            // The model gives way to the figures, which use fixed-pitch digits so that rows compare at a glance.
+            Item {
+                id: usageLine
+                objectName: "usage"
+                readonly property string text: row.usageText
+                readonly property bool hasModel: row.usageModel.length > 0
+                implicitHeight: figures.implicitHeight
+                implicitWidth: 120
+                Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: row.usageAccessible
+
+                Label {
+                    id: modelLabel
+                    visible: usageLine.hasModel
+                    text: row.usageModel
+                    font: Theme.caption
+                    color: Theme.secondary
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    textFormat: Text.PlainText
+                    width: Math.max(0, Math.min(implicitWidth, usageLine.width - separator.implicitWidth - figures.implicitWidth))
+                    anchors.baseline: figures.baseline
+                    Accessible.ignored: true
+                }
+                Label {
+                    id: separator
+                    visible: usageLine.hasModel
+                    text: " \u00B7 "
+                    font: Theme.caption
+                    color: Theme.secondary
+                    x: modelLabel.width
+                    anchors.baseline: figures.baseline
+                    Accessible.ignored: true
+                }
+                Label {
+                    id: figures
+                    text: row.usageFigures
+                    font: Theme.monospacedCaption
+                    color: Theme.secondary
+                    x: usageLine.hasModel ? separator.x + separator.implicitWidth : 0
+                    Accessible.ignored: true
+                }
             }
         }
 

@@ -78,6 +78,10 @@ Item {
                     isWaiting: cell.model.isWaiting
                     processId: cell.model.processId
                     hasProcess: cell.model.hasProcess
+                    usageModel: cell.model.usageModel
+                    usageFigures: cell.model.usageFigures
+                    usageText: cell.model.usageText
+                    usageAccessible: cell.model.usageAccessible
                     actions: view.actions
                     Layout.fillWidth: true
                     Layout.leftMargin: 16
