@@ -77,16 +77,20 @@ UsageTexts usageTexts(const model::AgentSession& session)
     const std::int64_t tokens = t.input + t.output + t.cacheRead + t.cacheWrite;
     const QString separator = QStringLiteral(" \u00B7 ");
     UsageTexts texts;
-    const QString cost =
-        session.estimatedCost ? QString::fromStdString(pricing::formatUsd(*session.estimatedCost)) : QString();
-    texts.figures = tokenText(tokens) + separator + (cost.isEmpty() ? QStringLiteral("no price") : cost);
-    texts.accessible = tokenText(tokens, true) + QStringLiteral(", ") +
-                       (cost.isEmpty() ? QStringLiteral("no price") : QStringLiteral("estimated cost ") + cost);
+    // Sessions whose agent writes no token figures (Cursor, or one known only by its process) show none.
+    if (tokens != 0 || session.estimatedCost) {
+        const QString cost =
+            session.estimatedCost ? QString::fromStdString(pricing::formatUsd(*session.estimatedCost)) : QString();
+        texts.figures = tokenText(tokens) + separator + (cost.isEmpty() ? QStringLiteral("no price") : cost);
+        texts.accessible = tokenText(tokens, true) + QStringLiteral(", ") +
+                           (cost.isEmpty() ? QStringLiteral("no price") : QStringLiteral("estimated cost ") + cost);
+    }
     texts.line = texts.figures;
     if (session.model) {
         texts.model = QString::fromStdString(*session.model);
-        texts.line = texts.model + separator + texts.figures;
-        texts.accessible = QStringLiteral("Model ") + texts.model + QStringLiteral(", ") + texts.accessible;
+        texts.line = texts.figures.isEmpty() ? texts.model : texts.model + separator + texts.figures;
+        texts.accessible = QStringLiteral("Model ") + texts.model +
+                           (texts.figures.isEmpty() ? QString() : QStringLiteral(", ") + texts.accessible);
     }
     return texts;
 }

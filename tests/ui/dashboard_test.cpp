@@ -221,6 +221,10 @@ TEST(FirstLaunch, OnboardingUntilContinuedTheShortcutsAndAFreshDashboardOnEveryO
         h.controller->openDashboard();
         EXPECT_EQ(window->property("section").toString(), "overview");
         EXPECT_EQ(h.controller->sessions()->search(), "");
+        // Ctrl+Q ends the event loop with success.
+        QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
     }
     UiHarness again(options);
     again.load(false);

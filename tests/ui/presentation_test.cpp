@@ -48,10 +48,16 @@ TEST(SessionFigures, TokensInCompactFormAndEveryFigureNamedForScreenReaders)
     s.model.reset();
     s.estimatedCost.reset();
     const UsageTexts bare = usageTexts(s);
-    EXPECT_EQ((QStringList{priced.line, priced.accessible, bare.model, bare.line, bare.accessible}),
+    // An agent that writes no token figures (Cursor): no "0 tokens", only the model.
+    auto cursor = testing::makeSession(model::AgentTool::cursor, "c", {});
+    cursor.tokens = {};
+    const UsageTexts unknown = usageTexts(cursor);
+    EXPECT_EQ((QStringList{priced.line, priced.accessible, bare.model, bare.line, bare.accessible, unknown.line,
+                           unknown.accessible}),
               (QStringList{"claude-sonnet-4-5-20250929 \u00B7 1.2M tokens \u00B7 $3.41",
                            "Model claude-sonnet-4-5-20250929, 1.2 million tokens, estimated cost $3.41", "",
-                           "1.2M tokens \u00B7 no price", "1.2 million tokens, no price"}));
+                           "1.2M tokens \u00B7 no price", "1.2 million tokens, no price", "claude-sonnet-4-5-20250929",
+                           "Model claude-sonnet-4-5-20250929"}));
 }
 
 TEST(WeekChart, DaysStackTheirToolsAgainstTheWeeksLargestDay)

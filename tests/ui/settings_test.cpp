@@ -211,6 +211,20 @@ TEST(Updates, ChecksTheSignedFeedAndSaysWhatItFoundInOneLine)
             screenshot(h.settingsWindow(), "settings-updates-newer");
     }
     EXPECT_TRUE(notifier->posted.empty()) << "checks asked for by the user notify nobody";
+
+    // An automatic check is quiet, notifies of a newer version only, and runs at most once a day (the checks above
+    // count).
+    QSettings(h.settings->fileName(), QSettings::IniFormat).remove("SULastCheckTime");
+    server.serve("/feed.json", newer);
+    server.serve("/feed.json.sig", sign(newer, secret));
+    for (int launch = 0; launch < 2; ++launch) {
+        ui::Updater updater({info, h.settings->fileName(), "0.1.0", notifier, 400});
+        updater.startAutomaticChecks();
+        processEventsUntil([&] { return !updater.isChecking(); });
+    }
+    ASSERT_EQ(notifier->posted.size(), 1u);
+    EXPECT_EQ(notifier->posted[0].body,
+              "Loomwatch 9.1.0 is available. Its download page is linked under Settings, Updates.");
 }
 
 } // namespace

@@ -102,6 +102,7 @@ Item {
                 objectName: "usage"
                 readonly property string text: row.usageText
                 readonly property bool hasModel: row.usageModel.length > 0
+                visible: text.length > 0
                 implicitHeight: figures.implicitHeight
                 implicitWidth: 120
                 Layout.fillWidth: true
@@ -117,13 +118,13 @@ Item {
                     elide: Text.ElideRight
                     maximumLineCount: 1
                     textFormat: Text.PlainText
-                    width: Math.max(0, Math.min(implicitWidth, usageLine.width - separator.implicitWidth - figures.implicitWidth))
+                    width: Math.max(0, Math.min(implicitWidth, usageLine.width - (separator.visible ? separator.implicitWidth : 0) - figures.implicitWidth))
                     anchors.baseline: figures.baseline
                     Accessible.ignored: true
                 }
                 Label {
                     id: separator
-                    visible: usageLine.hasModel
+                    visible: usageLine.hasModel && row.usageFigures.length > 0
                     text: " \u00B7 "
                     font: Theme.caption
                     color: Theme.secondary
