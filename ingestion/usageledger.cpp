@@ -35,7 +35,8 @@ public:
     {
         if (size > m_capacity) {
             auto larger = std::make_unique_for_overwrite<char[]>(size + simdjson::SIMDJSON_PADDING);
-            std::memcpy(larger.get(), m_data.get(), keep);
+            if (keep != 0)
+                std::memcpy(larger.get(), m_data.get(), keep);
             m_data = std::move(larger);
             m_capacity = size;
         }
