@@ -72,6 +72,8 @@ std::string_view keyBytes(std::span<const std::uint64_t> keys)
 
 void appendKeys(std::vector<std::uint64_t>& keys, std::string_view blob)
 {
+    if (blob.size() < sizeof(std::uint64_t))
+        return;
     const std::size_t size = keys.size();
     keys.resize(size + blob.size() / sizeof(std::uint64_t));
     std::memcpy(keys.data() + size, blob.data(), (keys.size() - size) * sizeof(std::uint64_t));
