@@ -194,6 +194,8 @@ TEST(FirstLaunch, OnboardingUntilContinuedTheShortcutsAndAFreshDashboardOnEveryO
             return text(h.find("onboarding.tool.claude")) == QString::fromUtf8("Claude Code \u2014 Detected");
         }));
         screenshot(h.dashboard(), "onboarding");
+        QTest::keyClick(h.dashboard(), Qt::Key_Escape);
+        EXPECT_TRUE(h.find("onboarding")->property("opened").toBool()) << "only its button closes it";
         click(h.find("onboarding.continue"));
         EXPECT_TRUE(shows(h.find("onboarding"), false));
         ASSERT_TRUE(h.refreshed());

@@ -79,9 +79,13 @@ TEST(Settings, FreshInstallShowsDefaultsWritesNothingThenTakesChangesOrSaysWhyNo
     h.controller->openDashboard();
     EXPECT_EQ(h.dashboard()->flags() & Qt::WindowType_Mask, Qt::Window);
 
-    // The shipped signing key is a placeholder: the update checks are off.
+    // The shipped signing key is a placeholder: every update control is off, and says why.
     EXPECT_FALSE(h.tray.updateCheckEnabled);
-    setting(h, 2, "settings.updatesNotice");
+    EXPECT_FALSE(h.find("menu.checkForUpdates")->property("enabled").toBool());
+    EXPECT_FALSE(setting(h, 2, "settings.automaticChecks")->isEnabled() ||
+                 setting(h, 2, "settings.checkNow")->isEnabled());
+    EXPECT_EQ(text(setting(h, 2, "settings.updatesNotice")),
+              "Update checks are turned off until a release signing key is configured.");
     screenshot(h.settingsWindow(), "settings-updates");
 
     // The Tools tab shows the files as saved, and no old message, whenever it shows.
