@@ -29,6 +29,15 @@ struct Candidate
     std::string path;
 };
 
+std::vector<std::string> pathsOf(std::vector<Candidate>& candidates)
+{
+    std::vector<std::string> paths;
+    paths.reserve(candidates.size());
+    for (auto& candidate : candidates)
+        paths.push_back(std::move(candidate.path));
+    return paths;
+}
+
 int compareTimes(const timespec& a, const timespec& b)
 {
     if (a.tv_sec != b.tv_sec)
@@ -79,11 +88,7 @@ public:
     std::vector<std::string> take()
     {
         std::sort(m_heap.begin(), m_heap.end(), comesBefore);
-        std::vector<std::string> paths;
-        paths.reserve(m_heap.size());
-        for (auto& candidate : m_heap)
-            paths.push_back(std::move(candidate.path));
-        return paths;
+        return pathsOf(m_heap);
     }
 
 private:
@@ -109,11 +114,7 @@ public:
     {
         std::sort(m_files.begin(), m_files.end(),
                   [](const Candidate& a, const Candidate& b) { return comesBefore(b, a); });
-        std::vector<std::string> paths;
-        paths.reserve(m_files.size());
-        for (auto& file : m_files)
-            paths.push_back(std::move(file.path));
-        return paths;
+        return pathsOf(m_files);
     }
 
 private:
